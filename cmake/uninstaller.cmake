@@ -1,0 +1,30 @@
+# The uninstaller stub: a small static GUI program without exceptions or RTTI.
+
+set(PRODUCT_COMPILE_OPTIONS
+    -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+    -ffunction-sections -fdata-sections -Wall -Wextra)
+
+# Everything but the entry point, so the unit tests can link the same code.
+add_library(uninst_core STATIC
+    ${DATA_SOURCES}
+    src/data/files_win32.cpp
+    src/data/uninstall_data.cpp
+    src/paths/path_helpers.cpp
+    src/app/run.cpp)
+target_include_directories(uninst_core PUBLIC src)
+target_compile_options(uninst_core PRIVATE ${PRODUCT_COMPILE_OPTIONS})
+target_link_libraries(uninst_core PUBLIC comctl32 ole32 shell32 advapi32 user32 gdi32)
+
+add_executable(uninst WIN32 src/app/main.cpp src/res/uninst.rc)
+target_compile_options(uninst PRIVATE ${PRODUCT_COMPILE_OPTIONS})
+target_link_libraries(uninst PRIVATE uninst_core)
+target_link_options(uninst PRIVATE -mwindows -s -Wl,--gc-sections ${STATIC_LINK})
+
+# The offset field must hold the stub's own size, so that appending a data
+# block is all it takes to make an uninstaller. The host generator writes it.
+if(NOT UNINSTPACK_HOST)
+    message(FATAL_ERROR "UNINSTPACK_HOST must name the host build of uninstpack")
+endif()
+add_custom_command(TARGET uninst POST_BUILD
+    COMMAND ${UNINSTPACK_HOST} seal $<TARGET_FILE:uninst>
+    COMMENT "Writing the data offset into uninst.exe")

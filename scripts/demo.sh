@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The main job on a built-in example: lays out a sample application in a
+# private confined prefix, generates its uninstaller from examples/sample,
+# runs it with its prompts answered, and shows what was there before and
+# what is left after.
+# Usage: demo.sh [BUILD_DIR]; DEMO_SWITCHES (e.g. /Q) is passed to the uninstaller.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+prefix="$build/demo-prefix"
+
+if [ -z "${QV_DEMO_INSIDE:-}" ]; then
+    exec "$root/scripts/with-wine.sh" "$prefix" -- env QV_DEMO_INSIDE=1 "$0" "$build"
+fi
+
+drive_c="$prefix/drive_c"
+app="$drive_c/Program Files/Qorvand Sample"
+reg="$drive_c/qvdemo-sample.reg"  # inside C: (the prefix has no Z: drive)
+keys=("HKCU\\Software\\Qorvand Sample"
+      "HKLM\\Software\\Qorvand Sample"
+      "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Qorvand Sample"
+      "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs")
+
+snapshot() {
+    (cd "$drive_c" && find "Program Files/Qorvand Sample" users/*/AppData/Roaming/"Qorvand Sample" 2>/dev/null | sort)
+    for key in "${keys[@]}"; do
+        wine reg query "$key" /s 2>/dev/null | tr -d '\r' | grep -v '^$' | sed 's/^/  /' || echo "  (no key $key)"
+    done
+}
+
+"$root/examples/sample/layout.sh" "$drive_c" "$reg"
+wine regedit /S 'C:\qvdemo-sample.reg'
+rm -f "$reg"
+"$root/dist/uninstpack" build "$root/examples/sample/manifest.json" -o "$app/uninst.exe"
+
+echo "== Before: the sample application"
+snapshot | tee "$build/demo-before.txt"
+
+echo
+echo "== Running C:\\Program Files\\Qorvand Sample\\uninst.exe ${DEMO_SWITCHES:-}"
+# Answers every prompt with its first button (OK, Yes, Retry), as a user who agrees.
+wine "$build/win/tests/support/winrun.exe" --timeout 60 \
+    --answer 1 --answer 6 --answer 1 --answer 1 --answer 1 -- \
+    'C:\Program Files\Qorvand Sample\uninst.exe' ${DEMO_SWITCHES:-} | tr -d '\r'
+
+echo
+echo "== After: what is left"
+snapshot | tee "$build/demo-after.txt"
+echo
+echo "== Removed"
+diff "$build/demo-before.txt" "$build/demo-after.txt" | sed -n 's/^< /  /p' || true

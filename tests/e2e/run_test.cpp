@@ -1,0 +1,139 @@
+// The real uninstaller under Wine: confirmation, switches, and damaged data.
+#include <gtest/gtest.h>
+
+#include "block_writer.h"
+#include "data/records.h"
+#include "scenario.h"
+#include "stub.h"
+
+namespace {
+
+const DWORD ExitFailure = 0xFFFFFFFF;  // the program's -1
+const std::string End = EncodeRecord(RecordTypeEnd, "");
+
+PackData SampleData() {
+    PackData data;
+    data.messages = TestMessages();
+    data.options.present = true;
+    return data;
+}
+
+std::string Caption() {
+    return TestMessages()[0];
+}
+
+std::vector<std::string> Texts(const RunResult& result) {
+    std::vector<std::string> texts;
+    for (const SeenDialog& dialog : result.dialogs) texts.push_back(dialog.text);
+    return texts;
+}
+
+TEST(Confirmation, AcceptedRunShowsTheFinalMessage) {
+    std::string exe = WriteUninstaller(FreshTestFolder(), SampleData());
+    RunResult run = RunUninstaller(exe, "", {{Caption(), IDOK}, {Caption(), IDOK}});
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ((std::vector<std::string>{"Remove everything?", "All done."}), Texts(run));
+}
+
+TEST(Confirmation, DeclinedRunEndsWithoutFinalMessage) {
+    std::string exe = WriteUninstaller(FreshTestFolder(), SampleData());
+    RunResult run = RunUninstaller(exe, "", {{Caption(), IDCANCEL}});
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(std::vector<std::string>{"Remove everything?"}, Texts(run));
+    EXPECT_TRUE(FileExists(exe));
+}
+
+TEST(Confirmation, EmptyPromptIsStillAskedAndEmptyFinalMessageIsNotShown) {
+    PackData data = SampleData();
+    data.messages[1] = "";
+    data.messages[2] = "";
+    std::string exe = WriteUninstaller(FreshTestFolder(), data);
+    RunResult run = RunUninstaller(exe, "", {{Caption(), IDOK}, {Caption(), IDOK}});
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(std::vector<std::string>{""}, Texts(run));
+}
+
+TEST(Switches, QuietSwitchesShowNothing) {
+    std::string exe = WriteUninstaller(FreshTestFolder(), SampleData());
+    for (const char* switches : {"/Q", "/S", "/X", "/S /X", "-q", "/quiet", "/Q/X"}) {
+        RunResult run = RunUninstaller(exe, switches, {{"", IDOK}, {"", IDOK}});
+        EXPECT_EQ(0u, run.exitCode) << switches;
+        EXPECT_TRUE(run.dialogs.empty()) << switches;
+    }
+}
+
+TEST(Switches, WordsThatAreNoSwitchesLeaveTheRunInteractive) {
+    std::string exe = WriteUninstaller(FreshTestFolder(), SampleData());
+    for (const char* switches : {"foo /Q", "/?", "/"}) {
+        RunResult run = RunUninstaller(exe, switches, {{Caption(), IDCANCEL}});
+        EXPECT_EQ(0u, run.exitCode) << switches;
+        EXPECT_EQ(std::vector<std::string>{"Remove everything?"}, Texts(run)) << switches;
+    }
+}
+
+TEST(DataBlock, BlockOfOnlyAnEndRecordRuns) {
+    std::string exe = WriteUninstaller(FreshTestFolder(), End);
+    RunResult quiet = RunUninstaller(exe, "/Q", {});
+    EXPECT_EQ(0u, quiet.exitCode);
+    EXPECT_TRUE(quiet.dialogs.empty());
+    // Without a message table the confirmation has neither caption nor text.
+    RunResult asked = RunUninstaller(exe, "", {{"", IDOK}});
+    EXPECT_EQ(0u, asked.exitCode);
+    ASSERT_EQ(1u, asked.dialogs.size());
+    EXPECT_EQ("", asked.dialogs[0].caption);
+    EXPECT_EQ("", asked.dialogs[0].text);
+}
+
+TEST(DataBlock, OffsetFieldZeroEndsSilentlyWithFailure) {
+    std::string image = ReadWholeFile(BinFolder() + "uninst.exe");
+    size_t at = 0;
+    std::string error;
+    ASSERT_TRUE(FindDataLocator(image, &at, &error)) << error;
+    StoreU32(&image, at + 6, 0);
+    std::string exe = FreshTestFolder() + "uninst.exe";
+    WriteWholeFile(exe, image + WriteBlock(SampleData()));
+    RunResult run = RunUninstaller(exe, "", {{"", IDOK}});
+    EXPECT_EQ(ExitFailure, run.exitCode);
+    EXPECT_TRUE(run.dialogs.empty());
+}
+
+// Every kind of damage is reported with message 8 naming the uninstaller,
+// also in quiet runs, and the program ends with -1.
+TEST(DataBlock, DamagedBlocksAreReportedAndRefused) {
+    std::string table = EncodeRecord(RecordTypeMessageTable, EncodeMessageTable(TestMessages()));
+    auto Le32 = [](uint32_t value) { std::string bytes; AppendU32(&bytes, value); return bytes; };
+    struct Damage { const char* what; std::string records; };
+    std::vector<Damage> damages = {
+        {"no end record", EncodeRecord(RecordTypeFileList, EncodeFileList({{".", "a.txt", 0}}))},
+        {"file texts over 518", EncodeRecord(RecordTypeFileList, EncodeFileList({{std::string(300, 'f'), std::string(219, 'n'), 0}})) + End},
+        {"directory texts over 777", EncodeRecord(RecordTypeDirectoryList, EncodeDirectoryList({{0, std::string(778, 'd'), "", ""}})) + End},
+        {"registry path over 519", EncodeRecord(RecordTypeRegistryList, EncodeRegistryList({{0x80000001u, std::string(520, 'k')}})) + End},
+        {"count past the record", EncodeRecord(RecordTypeFileList, Le32(1000) + EncodeFileList({{".", "a", 0}}).substr(4)) + End},
+        {"length past the file", EncodeRecord(0x5555, "x").substr(0, 4) + Le32(0x7FFFFFFF) + End},
+        {"patterns without closing text", EncodeRecord(RecordTypePatterns, std::string("*.log\0", 6)) + End},
+        {"program offset outside", EncodeRecord(RecordTypeOptions, Le32(0) + Le32(4096) + Le32(0)) + End},
+        {"document without terminator", EncodeRecord(RecordTypeOptions, Le32(0) + Le32(0) + Le32(12) + "readme") + End},
+        {"options refused by flag bit 0", EncodeRecord(RecordTypeOptions, EncodeOptions(PackOptions{true, 0, "", ""}), 1) + End},
+    };
+    std::string folder = FreshTestFolder();
+    for (const Damage& damage : damages) {
+        std::string exe = WriteUninstaller(folder, table + damage.records);
+        for (const char* switches : {"", "/Q"}) {
+            RunResult run = RunUninstaller(exe, switches, {{Caption(), IDOK}});
+            EXPECT_EQ(ExitFailure, run.exitCode) << damage.what << " " << switches;
+            ASSERT_EQ(1u, run.dialogs.size()) << damage.what << " " << switches;
+            EXPECT_EQ("Damaged data in " + exe, run.dialogs[0].text) << damage.what;
+        }
+    }
+}
+
+TEST(DataBlock, DamageBeforeTheMessageTableShowsAnEmptyBox) {
+    std::string exe = WriteUninstaller(FreshTestFolder(), EncodeRecord(RecordTypePatterns, "x"));
+    RunResult run = RunUninstaller(exe, "/S", {{"", IDOK}});
+    EXPECT_EQ(ExitFailure, run.exitCode);
+    ASSERT_EQ(1u, run.dialogs.size());
+    EXPECT_EQ("", run.dialogs[0].caption);
+    EXPECT_EQ("", run.dialogs[0].text);
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+#include "scenario.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "block_writer.h"
+#include "stub.h"
+
+std::string BinFolder() {
+    return "C:\\qvtest\\bin\\";
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::string bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    bytes.resize(GetFileSize(file, NULL));
+    DWORD done = 0;
+    ReadFile(file, &bytes[0], DWORD(bytes.size()), &done, NULL);
+    bytes.resize(done);
+    CloseHandle(file);
+    return bytes;
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
+    DWORD done = 0;
+    WriteFile(file, bytes.data(), DWORD(bytes.size()), &done, NULL);
+    CloseHandle(file);
+    ASSERT_EQ(bytes.size(), done) << path;
+}
+
+static void RemoveTree(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string path = folder + "\\" + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+            else DeleteFileA(path.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+static std::string TestName() {
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    return std::string(info->test_suite_name()) + "." + info->name();
+}
+
+std::string FreshTestFolder() {
+    std::string folder = "C:\\qvtest\\" + TestName();
+    RemoveTree(folder);
+    CreateDirectoryA("C:\\qvtest", NULL);
+    CreateDirectoryA(folder.c_str(), NULL);
+    return folder + "\\";
+}
+
+std::vector<std::string> TestMessages() {
+    std::vector<std::string> texts = {
+        "Uninstall " + TestName(), "Remove everything?", "All done.", "Yes", "Yes to all", "No",
+        "No to all", "Out of memory reading %s", "Damaged data in %s", "%s is read-only",
+        "Remove shared %s?", "Removing files", "Removing folders", "Removing emptied folders",
+        "Removing registry entries", "A file is in use."};
+    return texts;
+}
+
+std::string WriteUninstaller(const std::string& folder, const std::string& block) {
+    std::string image, error;
+    EXPECT_TRUE(MakeUninstaller(ReadWholeFile(BinFolder() + "uninst.exe"), block, &image, &error)) << error;
+    std::string path = folder + "uninst.exe";
+    WriteWholeFile(path, image);
+    return path;
+}
+
+std::string WriteUninstaller(const std::string& folder, const PackData& data) {
+    return WriteUninstaller(folder, WriteBlock(data));
+}
+
+RunResult RunUninstaller(const std::string& exe, const std::string& switches,
+                         const std::vector<Answer>& answers, unsigned timeoutMs) {
+    std::string command = "\"" + exe + "\"";
+    if (!switches.empty()) command += " " + switches;
+    RunResult result = RunAndAnswer(command, answers, timeoutMs);
+    EXPECT_TRUE(result.started) << command;
+    EXPECT_FALSE(result.timedOut) << command << " did not end; dialogs seen: " << result.dialogs.size();
+    return result;
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}

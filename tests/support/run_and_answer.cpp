@@ -1,0 +1,153 @@
+#include "run_and_answer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const DWORD kPollMs = 25;
+const int kMessageTextId = 0xFFFF;  // the static control holding a message box's text
+
+struct WindowQuery {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND hwnd, LPARAM lParam) {
+    WindowQuery* query = reinterpret_cast<WindowQuery*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == query->processId && IsWindowVisible(hwnd)) query->found.push_back(hwnd);
+    return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lParam) {
+    auto* controls = reinterpret_cast<std::vector<std::pair<int, std::string>>*>(lParam);
+    controls->emplace_back(GetDlgCtrlID(hwnd), ReadWindowText(hwnd));
+    return TRUE;
+}
+
+std::string ReadClassName(HWND hwnd) {
+    char name[256] = {};
+    int n = GetClassNameA(hwnd, name, sizeof name);
+    return std::string(name, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+SeenDialog Describe(HWND hwnd) {
+    SeenDialog seen;
+    seen.caption = ReadWindowText(hwnd);
+    seen.className = ReadClassName(hwnd);
+    if (HWND text = GetDlgItem(hwnd, kMessageTextId)) seen.text = ReadWindowText(text);
+    EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&seen.controls));
+    seen.answeredWith = 0;
+    return seen;
+}
+
+// Whether a window we met before is still that window: once destroyed, its handle
+// value may come back for a new box, which must then count as new.
+bool StillSameWindow(HWND hwnd, DWORD processId) {
+    if (!IsWindow(hwnd)) return false;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    return pid == processId;
+}
+
+}  // namespace
+
+std::string ReadWindowText(HWND hwnd) {
+    char buffer[4096];
+    buffer[0] = '\0';
+    // WM_GETTEXT reaches controls whose text the system does not keep (edits);
+    // the timeout keeps a hung child from hanging the test.
+    DWORD_PTR copied = 0;
+    if (SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
+                            SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, &copied)) {
+        size_t n = std::min<size_t>(copied, sizeof buffer - 1);
+        buffer[n] = '\0';
+        return std::string(buffer, strnlen(buffer, n));
+    }
+    int n = GetWindowTextA(hwnd, buffer, sizeof buffer);
+    if (n < 0) n = 0;
+    if (n > static_cast<int>(sizeof buffer) - 1) n = sizeof buffer - 1;
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+RunResult RunAndAnswer(const std::string& commandLine, const std::vector<Answer>& answers,
+                       DWORD timeoutMs, const char* currentDirectory) {
+    RunResult result;
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        currentDirectory, &si, &pi)) {
+        return result;
+    }
+    CloseHandle(pi.hThread);
+    result.started = true;
+
+    std::vector<bool> used(answers.size(), false);
+    std::vector<HWND> known;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        known.erase(std::remove_if(known.begin(), known.end(),
+                                   [&](HWND h) { return !StillSameWindow(h, pi.dwProcessId); }),
+                    known.end());
+        WindowQuery query{pi.dwProcessId, {}};
+        EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&query));
+        for (HWND hwnd : query.found) {
+            if (std::find(known.begin(), known.end(), hwnd) != known.end()) continue;
+            known.push_back(hwnd);
+            SeenDialog seen = Describe(hwnd);
+            for (size_t i = 0; i < answers.size(); ++i) {
+                if (used[i]) continue;
+                if (!answers[i].caption.empty() && answers[i].caption != seen.caption) continue;
+                used[i] = true;
+                const int id = answers[i].buttonId;
+                HWND button = GetDlgItem(hwnd, id);
+                if (PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                                 reinterpret_cast<LPARAM>(button))) {
+                    seen.answeredWith = id;
+                }
+                break;
+            }
+            result.dialogs.push_back(std::move(seen));
+        }
+        if (WaitForSingleObject(pi.hProcess, kPollMs) == WAIT_OBJECT_0) break;
+        if (GetTickCount() - start >= timeoutMs) {
+            result.timedOut = true;
+            TerminateProcess(pi.hProcess, 0xDEADu);
+            WaitForSingleObject(pi.hProcess, 5000);
+            break;
+        }
+    }
+    DWORD code = 0;
+    if (GetExitCodeProcess(pi.hProcess, &code)) result.exitCode = code;
+    CloseHandle(pi.hProcess);
+    return result;
+}
+
+std::string ExeDirectory() {
+    char path[MAX_PATH + 1] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return std::string();
+    std::string dir(path, n);
+    const size_t slash = dir.find_last_of("\\/");
+    dir.resize(slash == std::string::npos ? 0 : slash + 1);
+    if (dir.compare(0, 5, "unix\\") == 0) dir.insert(0, "\\\\?\\");
+    return dir;
+}
+
+bool WaitForFileGone(const std::string& path, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            // Only "not found" means gone; a denied look says nothing.
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
+        }
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(kPollMs);
+    }
+}

@@ -1,0 +1,49 @@
+// Test-bed helpers that run a Windows program and answer its dialogs, so that
+// end-to-end tests under Wine can drive message boxes and report true exit codes.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// Clicks button buttonId in the next window whose caption is caption ("" = any).
+struct Answer {
+    std::string caption;
+    int buttonId;
+};
+
+struct SeenDialog {
+    std::string caption;
+    std::string className;
+    std::string text;  // of the static control 0xFFFF: a message box's text; else ""
+    std::vector<std::pair<int, std::string>> controls;  // id and text of every child
+    int answeredWith;  // 0 = not answered
+};
+
+struct RunResult {
+    bool started = false;
+    bool timedOut = false;
+    DWORD exitCode = 0;
+    std::vector<SeenDialog> dialogs;  // in the order they appeared
+};
+
+// Starts commandLine, records each visible top-level window of the process when it
+// first appears and answers it with the first unused Answer whose caption matches.
+// Answers are used once each, in order; a window without one is left alone. On
+// timeout the process is terminated and timedOut is set.
+RunResult RunAndAnswer(const std::string& commandLine, const std::vector<Answer>& answers,
+                       DWORD timeoutMs, const char* currentDirectory = nullptr);
+
+// True once path no longer exists (polled), false if it is still there after timeoutMs.
+bool WaitForFileGone(const std::string& path, DWORD timeoutMs);
+
+// The folder of the running program, ending in a backslash, in a form CreateProcessA
+// and CreateFileA accept. A program that Wine started by a Unix path (as CTest does)
+// is reported by GetModuleFileNameA as "unix\tmp\...", a relative path; that is
+// turned into "\\?\unix\tmp\...", which Wine opens even without a Z: drive.
+std::string ExeDirectory();
+
+// The text of a window, also of another process; at most 4095 characters.
+std::string ReadWindowText(HWND hwnd);

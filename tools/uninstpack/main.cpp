@@ -1,0 +1,328 @@
+// uninstpack: makes uninstallers from a JSON manifest and reads them back.
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "block_writer.h"
+#include "codepage.h"
+#include "data/records.h"
+#include "file_io.h"
+#include "manifest.h"
+#include "read_uninstaller.h"
+#include "stub.h"
+
+namespace {
+
+enum { ExitOk = 0, ExitInputError = 1, ExitUsage = 2 };
+
+const char kOverview[] =
+    "Usage: uninstpack COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Makes uninstallers from a JSON manifest and reads them back.\n"
+    "\n"
+    "Commands:\n"
+    "  build MANIFEST.json -o OUT.exe [--stub STUB.exe]\n"
+    "                 write an uninstaller: the stub followed by the data of the manifest\n"
+    "  dump UNINSTALLER.exe [--codepage N] [-o OUT.json]\n"
+    "                 print the data of an uninstaller as a manifest\n"
+    "  check MANIFEST.json\n"
+    "                 validate a manifest without writing anything\n"
+    "  seal STUB.exe  write the stub's own size into its data locator\n"
+    "\n"
+    "Run 'uninstpack COMMAND --help' for the details of a command.\n"
+    "Exit status: 0 success, 1 invalid input (manifest, stub, uninstaller), 2 wrong usage.\n";
+
+const char kBuildHelp[] =
+    "Usage: uninstpack build MANIFEST.json -o OUT.exe [--stub STUB.exe]\n"
+    "\n"
+    "Validates MANIFEST.json and writes OUT.exe: a copy of the stub whose data\n"
+    "locator points just past its end, followed by the uninstall data. OUT.exe is\n"
+    "written whole or not at all.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output OUT.exe  the uninstaller to write (required)\n"
+    "  --stub STUB.exe       the uninstaller program without data; by default the\n"
+    "                        uninst.exe in the folder of uninstpack itself\n"
+    "  -h, --help            show this text\n";
+
+const char kDumpHelp[] =
+    "Usage: uninstpack dump UNINSTALLER.exe [--codepage N] [-o OUT.json]\n"
+    "\n"
+    "Reads the uninstall data of UNINSTALLER.exe and prints it as a manifest.\n"
+    "Building that manifest with the same stub gives a byte-identical file.\n"
+    "\n"
+    "Options:\n"
+    "  --codepage N          the code page the texts were written in (default 1252;\n"
+    "                        the data does not record it)\n"
+    "  -o, --output OUT.json write the manifest to a file instead of standard output\n"
+    "  -h, --help            show this text\n";
+
+const char kCheckHelp[] =
+    "Usage: uninstpack check MANIFEST.json\n"
+    "\n"
+    "Validates MANIFEST.json as build does, and prints \"ok\" or every error found.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help            show this text\n";
+
+const char kSealHelp[] =
+    "Usage: uninstpack seal STUB.exe\n"
+    "\n"
+    "Writes the size of STUB.exe into its data locator, in place, so that data\n"
+    "appended to the file is found. The build does this after linking the stub.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help            show this text\n";
+
+void Fail(const std::string& message) { std::fprintf(stderr, "uninstpack: %s\n", message.c_str()); }
+
+int Usage(const std::string& message, const std::string& verb) {
+    Fail(message);
+    std::fprintf(stderr, "Try 'uninstpack %s--help'.\n", verb.empty() ? "" : (verb + " ").c_str());
+    return ExitUsage;
+}
+
+struct Arguments {
+    std::vector<std::string> positional;
+    std::string output, stub, codePage;
+    bool help = false;
+};
+
+// Parses the arguments after the verb; only the options in `allowed` are
+// accepted. Returns false after reporting a usage error.
+bool ParseArguments(int argc, char** argv, const std::string& verb, const std::vector<std::string>& allowed,
+                    Arguments* arguments, int* status) {
+    auto isAllowed = [&](const std::string& name) {
+        for (const std::string& option : allowed)
+            if (option == name) return true;
+        return false;
+    };
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            arguments->help = true;
+            continue;
+        }
+        if (arg.size() < 2 || arg[0] != '-') {
+            arguments->positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--output") arg = "-o";
+        std::string* target = arg == "-o" ? &arguments->output
+                              : arg == "--stub" ? &arguments->stub
+                              : arg == "--codepage" ? &arguments->codePage
+                                                    : nullptr;
+        if (!target || !isAllowed(arg)) {
+            *status = Usage("unknown option '" + std::string(argv[i]) + "' for " + verb, verb);
+            return false;
+        }
+        if (i + 1 >= argc) {
+            *status = Usage("option '" + std::string(argv[i]) + "' needs a value", verb);
+            return false;
+        }
+        if (!target->empty()) {
+            *status = Usage("option '" + std::string(argv[i]) + "' is given twice", verb);
+            return false;
+        }
+        *target = argv[++i];
+        if (target->empty()) {
+            *status = Usage("option '" + std::string(argv[i - 1]) + "' needs a non-empty value", verb);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool OnePositional(const Arguments& arguments, const std::string& verb, const char* what, int* status) {
+    if (arguments.positional.size() == 1) return true;
+    *status = Usage(arguments.positional.empty() ? std::string("missing ") + what
+                                                 : "too many arguments for " + verb,
+                    verb);
+    return false;
+}
+
+bool LoadManifestFile(const std::string& path, Manifest* manifest) {
+    std::string text, error;
+    if (!ReadWholeFile(path, &text, &error)) {
+        Fail(error);
+        return false;
+    }
+    std::vector<std::string> errors;
+    if (LoadManifest(text, path, manifest, &errors)) return true;
+    for (const std::string& message : errors) Fail(message);
+    return false;
+}
+
+int Build(const Arguments& arguments) {
+    const std::string& manifestPath = arguments.positional[0];
+    Manifest manifest;
+    if (!LoadManifestFile(manifestPath, &manifest)) return ExitInputError;
+
+    std::string stubPath = arguments.stub;
+    if (stubPath.empty()) {
+        const std::string folder = ExecutableFolder();
+        if (folder.empty()) {
+            Fail("cannot find the folder of uninstpack to look for uninst.exe; give the stub with --stub");
+            return ExitInputError;
+        }
+        stubPath = folder + "uninst.exe";
+    }
+    std::string stub, error;
+    if (!ReadWholeFile(stubPath, &stub, &error)) {
+        Fail("stub: " + error + (arguments.stub.empty() ? " (give another stub with --stub)" : ""));
+        return ExitInputError;
+    }
+    size_t at = 0;
+    if (!FindDataLocator(stub, &at, &error)) {
+        Fail(stubPath + ": not a usable stub: " + error);
+        return ExitInputError;
+    }
+    // A file that already carries data would give an uninstaller with two
+    // blocks, the first of them dead weight.
+    const uint32_t offset = ReadDataOffset(stub, at);
+    if (offset != 0 && offset < stub.size()) {
+        Fail(stubPath + ": not a usable stub: its data offset " + std::to_string(offset) +
+             " points inside the file, so it already carries uninstall data; use the uninstaller without data");
+        return ExitInputError;
+    }
+    if (IsSameFile(stubPath, arguments.output)) {
+        Fail(arguments.output + ": is the stub itself; writing the uninstaller there would destroy the stub");
+        return ExitInputError;
+    }
+    std::string image;
+    if (!MakeUninstaller(stub, WriteBlock(manifest.data), &image, &error)) {
+        Fail(stubPath + ": " + error);
+        return ExitInputError;
+    }
+    if (!WriteFileReplacing(arguments.output, image, &error)) {
+        Fail(error);
+        return ExitInputError;
+    }
+    return ExitOk;
+}
+
+int Dump(const Arguments& arguments) {
+    int codePage = DefaultCodePage;
+    if (!arguments.codePage.empty()) {
+        char* end = nullptr;
+        const long number = std::strtol(arguments.codePage.c_str(), &end, 10);
+        if (*end != '\0' || !IsSupportedCodePage(static_cast<int>(number)) || number != static_cast<int>(number))
+            return Usage("code page '" + arguments.codePage + "' is not supported; use one of " +
+                             SupportedCodePages(),
+                         "dump");
+        codePage = static_cast<int>(number);
+    }
+    const std::string& path = arguments.positional[0];
+    PackData data;
+    std::string error, json;
+    if (!ReadUninstaller(path, &data, &error)) {
+        Fail(path + ": " + error);
+        return ExitInputError;
+    }
+    if (!DumpManifest(data, codePage, &json, &error)) {
+        Fail(error);
+        return ExitInputError;
+    }
+    // Data that no manifest could have made (another tool's, or hand-made)
+    // dumps faithfully but will not build; say so now rather than later.
+    std::vector<std::string> problems;
+    Manifest ignored;
+    if (!LoadManifest(json, "dumped manifest", &ignored, &problems)) {
+        for (const std::string& problem : problems) Fail("warning: " + problem);
+    }
+    if (arguments.output.empty()) {
+        std::fwrite(json.data(), 1, json.size(), stdout);
+        if (std::fflush(stdout) != 0) {
+            Fail("cannot write to standard output");
+            return ExitInputError;
+        }
+    } else if (!WriteFileReplacing(arguments.output, json, &error)) {
+        Fail(error);
+        return ExitInputError;
+    }
+    return ExitOk;
+}
+
+int Check(const Arguments& arguments) {
+    Manifest manifest;
+    if (!LoadManifestFile(arguments.positional[0], &manifest)) return ExitInputError;
+    std::puts("ok");
+    return ExitOk;
+}
+
+int Seal(const Arguments& arguments) {
+    const std::string& path = arguments.positional[0];
+    std::string image, error;
+    if (!ReadWholeFile(path, &image, &error)) {
+        Fail(error);
+        return ExitInputError;
+    }
+    size_t at = 0;
+    if (!FindDataLocator(image, &at, &error) || !SealStub(&image, &error)) {
+        Fail(path + ": " + error);
+        return ExitInputError;
+    }
+    if (!PatchFile(path, at + DataLocatorMarkerSize, image.substr(at + DataLocatorMarkerSize, 4), &error)) {
+        Fail(error);
+        return ExitInputError;
+    }
+    return ExitOk;
+}
+
+int Run(int argc, char** argv) {
+    if (argc < 2) return Usage("no command given", "");
+    const std::string verb = argv[1];
+    if (verb == "-h" || verb == "--help" || verb == "help") {
+        std::fputs(kOverview, stdout);
+        return ExitOk;
+    }
+    struct Verb {
+        const char* name;
+        const char* help;
+        std::vector<std::string> options;
+        const char* operand;
+        int (*run)(const Arguments&);
+    };
+    const Verb verbs[] = {
+        {"build", kBuildHelp, {"-o", "--stub"}, "MANIFEST.json", Build},
+        {"dump", kDumpHelp, {"-o", "--codepage"}, "UNINSTALLER.exe", Dump},
+        {"check", kCheckHelp, {}, "MANIFEST.json", Check},
+        {"seal", kSealHelp, {}, "STUB.exe", Seal},
+    };
+    for (const Verb& entry : verbs) {
+        if (verb != entry.name) continue;
+        Arguments arguments;
+        int status = ExitOk;
+        if (!ParseArguments(argc, argv, verb, entry.options, &arguments, &status)) return status;
+        if (arguments.help) {
+            std::fputs(entry.help, stdout);
+            return ExitOk;
+        }
+        if (!OnePositional(arguments, verb, entry.operand, &status)) return status;
+        if (verb == "build" && arguments.output.empty()) return Usage("missing -o OUT.exe", verb);
+        return entry.run(arguments);
+    }
+    return Usage("unknown command '" + verb + "'", "");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The dump is UTF-8 and must reach a file byte for byte, without CR added.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        Fail(std::string("internal error: ") + e.what());
+        return ExitInputError;
+    }
+}

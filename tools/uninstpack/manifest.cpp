@@ -1,0 +1,649 @@
+#include "manifest.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <set>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "codepage.h"
+#include "data/entry_lists.h"
+
+// Ordered, so that errors come in the order of the file and the dump keeps a
+// readable field order.
+using Json = nlohmann::ordered_json;
+
+const char* const MessageNames[DefaultMessageCount] = {
+    "caption",        "confirm",         "finished",      "readOnlyRemove",  "readOnlyRemoveAll", "readOnlyKeep",
+    "readOnlyKeepAll", "outOfMemory",    "dataUnreadable", "readOnlyPrompt", "sharedDllPrompt",   "statusFiles",
+    "statusDirectories", "statusFolders", "statusRegistry", "fileInUse",
+};
+
+std::vector<std::string> DefaultMessages() {
+    return {
+        "Uninstall",
+        "This removes the application and all of its components from your computer. Do you want to continue?",
+        "The application has been removed from your computer.",
+        "Yes",
+        "Yes to all",
+        "No",
+        "No to all",
+        "There is not enough memory to read the uninstall information in %s. Close other programs and try "
+        "again.",
+        "The uninstall information in %s cannot be read; it is missing or damaged. Nothing has been removed.",
+        "The file %s is read-only. Do you want to remove it anyway?",
+        "No program uses the shared file %s any more, as far as Windows knows. A program that still needs it "
+        "may stop working if it is removed. Do you want to remove it?",
+        "Removing files...",
+        "Removing folders...",
+        "Removing emptied folders...",
+        "Removing registry entries...",
+        "A file of this application is in use. Close the application, then click Retry to continue, or Cancel "
+        "to stop.",
+    };
+}
+
+namespace {
+
+enum : uint32_t {
+    MaxMessageIndex = 0xFFFE,  // the table's text count is 16-bit
+    MaxTextBytes = 0xFFFF,     // a stored text's length is 16-bit
+};
+
+struct NamedValue {
+    const char* name;
+    uint32_t value;
+};
+
+const NamedValue kFileFlags[] = {
+    {"shared", FileFlagSharedDll},
+    {"font", FileFlagFont},
+    {"comServer", FileFlagComServer},
+    {"checkInUse", FileFlagCheckInUse},
+};
+
+// The first name of each root is the one the dump writes.
+const NamedValue kRoots[] = {
+    {"HKCR", 0x80000000u}, {"HKEY_CLASSES_ROOT", 0x80000000u},  {"HKCU", 0x80000001u},
+    {"HKEY_CURRENT_USER", 0x80000001u}, {"HKLM", 0x80000002u}, {"HKEY_LOCAL_MACHINE", 0x80000002u},
+    {"HKU", 0x80000003u},  {"HKEY_USERS", 0x80000003u},         {"HKCC", 0x80000005u},
+    {"HKEY_CURRENT_CONFIG", 0x80000005u},
+};
+
+std::string PointerToken(const std::string& key) {
+    std::string out;
+    for (char c : key) {
+        if (c == '~')
+            out += "~0";
+        else if (c == '/')
+            out += "~1";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string Quote(const std::string& text) { return Json(text).dump(); }
+
+std::string Join(std::initializer_list<const char*> names) {
+    std::string out;
+    for (const char* name : names) out += (out.empty() ? "" : ", ") + std::string(name);
+    return out;
+}
+
+// The registry pass reads a path whose last backslash is doubled as a value:
+// *split receives the position of the doubled pair's first backslash.
+bool IsValuePath(const std::string& path, size_t* split) {
+    const size_t last = path.rfind('\\');
+    if (last == std::string::npos || last == 0 || path[last - 1] != '\\') return false;
+    *split = last - 1;
+    return true;
+}
+
+bool ParseIndex(const std::string& key, uint32_t* index) {
+    if (key.empty() || key.size() > 5 || (key.size() > 1 && key[0] == '0')) return false;
+    uint32_t value = 0;
+    for (char c : key) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (value > MaxMessageIndex) return false;
+    *index = value;
+    return true;
+}
+
+// Keeps the JSON pointer of the value being parsed, to report keys that occur
+// twice in one object: the parser would keep only one of them, silently.
+class DuplicateKeyFinder {
+public:
+    bool operator()(int, Json::parse_event_t event, Json& parsed) {
+        switch (event) {
+        case Json::parse_event_t::object_start:
+        case Json::parse_event_t::array_start: {
+            Frame frame;
+            frame.path = stack_.empty() ? std::string() : ChildPath();
+            frame.isArray = event == Json::parse_event_t::array_start;
+            stack_.push_back(std::move(frame));
+            break;
+        }
+        case Json::parse_event_t::key: {
+            Frame& top = stack_.back();
+            top.key = parsed.get<std::string>();
+            if (!top.keys.insert(top.key).second) duplicates.push_back(top.path + "/" + PointerToken(top.key));
+            break;
+        }
+        case Json::parse_event_t::value:
+            if (!stack_.empty() && stack_.back().isArray) ++stack_.back().next;
+            break;
+        case Json::parse_event_t::object_end:
+        case Json::parse_event_t::array_end:
+            stack_.pop_back();
+            break;
+        }
+        return true;
+    }
+
+    std::vector<std::string> duplicates;
+
+private:
+    struct Frame {
+        std::string path;
+        bool isArray = false;
+        size_t next = 0;
+        std::string key;
+        std::set<std::string> keys;
+    };
+
+    std::string ChildPath() {
+        Frame& top = stack_.back();
+        if (top.isArray) return top.path + "/" + std::to_string(top.next++);
+        return top.path + "/" + PointerToken(top.key);
+    }
+
+    std::vector<Frame> stack_;
+};
+
+std::string SyntaxError(const std::string& text, const std::string& fileName, const Json::parse_error& e) {
+    // e.byte counts the characters read, the offending one included.
+    size_t at = e.byte == 0 ? 0 : static_cast<size_t>(e.byte) - 1;
+    if (at > text.size()) at = text.size();
+    size_t line = 1, lineStart = 0;
+    for (size_t i = 0; i < at; ++i)
+        if (text[i] == '\n') ++line, lineStart = i + 1;
+    const size_t column = at - lineStart + 1;
+
+    std::string message = e.what();
+    const size_t intro = message.find("parse error");
+    const size_t colon = intro == std::string::npos ? std::string::npos : message.find(": ", intro);
+    if (colon != std::string::npos) message = message.substr(colon + 2);
+    return fileName + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message;
+}
+
+class Validator {
+public:
+    Validator(const std::string& fileName, std::vector<std::string>* errors) : file_(fileName), errors_(errors) {}
+
+    void Run(const Json& root, Manifest* manifest) {
+        if (!root.is_object()) {
+            Error("", "the manifest must be a JSON object, not " + TypeName(root));
+            return;
+        }
+        AllowKeys(root, "", {"$schema", "codepage", "files", "directories", "registry", "patterns", "options",
+                             "messages"});
+        if (root.contains("$schema") && !root["$schema"].is_string()) Error("/$schema", "must be a text");
+        CodePage(root, manifest);
+        PackData& data = manifest->data;
+        if (const Json* files = Array(root, "files")) {
+            for (size_t i = 0; i < files->size(); ++i) File((*files)[i], "/files/" + std::to_string(i), &data);
+        }
+        if (const Json* directories = Array(root, "directories")) {
+            for (size_t i = 0; i < directories->size(); ++i)
+                Directory((*directories)[i], "/directories/" + std::to_string(i), &data);
+        }
+        if (const Json* registry = Array(root, "registry")) {
+            for (size_t i = 0; i < registry->size(); ++i)
+                Registry((*registry)[i], "/registry/" + std::to_string(i), &data);
+        }
+        if (const Json* patterns = Array(root, "patterns")) {
+            for (size_t i = 0; i < patterns->size(); ++i) Pattern((*patterns)[i], "/patterns/" + std::to_string(i), &data);
+        }
+        if (root.contains("options")) Options(root["options"], "/options", &data.options);
+        Messages(root, &data.messages);
+    }
+
+private:
+    void Error(const std::string& path, const std::string& message) {
+        errors_->push_back(file_ + ": " + (path.empty() ? "" : path + ": ") + message);
+    }
+
+    static std::string TypeName(const Json& value) {
+        if (value.is_string()) return "a text";
+        if (value.is_number()) return "a number";
+        if (value.is_boolean()) return "a boolean";
+        if (value.is_array()) return "an array";
+        if (value.is_object()) return "an object";
+        return "null";
+    }
+
+    void AllowKeys(const Json& object, const std::string& path, std::initializer_list<const char*> allowed) {
+        for (const auto& item : object.items()) {
+            bool known = false;
+            for (const char* name : allowed) known = known || item.key() == name;
+            if (!known)
+                Error(path + "/" + PointerToken(item.key()),
+                      "unknown key " + Quote(item.key()) + "; expected one of " + Join(allowed));
+        }
+    }
+
+    bool IsObject(const Json& value, const std::string& path) {
+        if (value.is_object()) return true;
+        Error(path, "must be an object, not " + TypeName(value));
+        return false;
+    }
+
+    const Json* Array(const Json& root, const char* key) {
+        if (!root.contains(key)) return nullptr;
+        const Json& value = root[key];
+        if (value.is_array()) return &value;
+        Error(std::string("/") + key, "must be an array, not " + TypeName(value));
+        return nullptr;
+    }
+
+    // A whole number in 0..max; false (with an error) otherwise.
+    bool Number(const Json& value, const std::string& path, uint64_t max, uint64_t* out) {
+        const std::string range = "a whole number from 0 to " + std::to_string(max);
+        if (!value.is_number_integer()) {
+            Error(path, "must be " + range + ", not " + (value.is_number() ? value.dump() : TypeName(value)));
+            return false;
+        }
+        if (value.is_number_unsigned()) {
+            *out = value.get<uint64_t>();
+        } else {
+            const int64_t signedValue = value.get<int64_t>();
+            if (signedValue < 0) {
+                Error(path, "must be " + range + ", not " + value.dump());
+                return false;
+            }
+            *out = static_cast<uint64_t>(signedValue);
+        }
+        if (*out > max) {
+            Error(path, value.dump() + " is above the limit " + std::to_string(max));
+            return false;
+        }
+        return true;
+    }
+
+    bool Bool(const Json& object, const char* key, const std::string& path, bool* out) {
+        if (!object.contains(key)) return true;
+        const Json& value = object[key];
+        if (value.is_boolean()) {
+            *out = value.get<bool>();
+            return true;
+        }
+        Error(path + "/" + key, "must be true or false, not " + TypeName(value));
+        return false;
+    }
+
+    // Converts a manifest text to the code page; false (with an error) when it
+    // cannot be stored.
+    bool Encode(const std::string& utf8, const std::string& path, std::string* bytes) {
+        if (utf8.find('\0') != std::string::npos) {
+            Error(path, "the text contains a NUL character (\\u0000); the uninstaller would cut it there");
+            return false;
+        }
+        if (!codePageOk_) return false;
+        std::string error;
+        if (EncodeText(utf8, codePage_, bytes, &error)) return true;
+        Error(path, error);
+        return false;
+    }
+
+    // An optional text field (absent = empty) or a required one.
+    bool Text(const Json& object, const char* key, const std::string& path, bool required, std::string* bytes) {
+        bytes->clear();
+        if (!object.contains(key)) {
+            if (!required) return true;
+            Error(path, std::string("the required key \"") + key + "\" is missing");
+            return false;
+        }
+        const Json& value = object[key];
+        if (!value.is_string()) {
+            Error(path + "/" + key, "must be a text, not " + TypeName(value));
+            return false;
+        }
+        return Encode(value.get_ref<const std::string&>(), path + "/" + key, bytes);
+    }
+
+    bool NotEmpty(const std::string& bytes, const std::string& path, const char* why) {
+        if (!bytes.empty()) return true;
+        Error(path, std::string("must not be empty") + why);
+        return false;
+    }
+
+    void Limit(size_t bytes, size_t limit, const std::string& path, const std::string& what) {
+        if (bytes <= limit) return;
+        Error(path, what + " " + std::to_string(bytes) + " bytes in code page " + std::to_string(codePage_) +
+                        "; the limit is " + std::to_string(limit));
+    }
+
+    void CodePage(const Json& root, Manifest* manifest) {
+        manifest->codePage = DefaultCodePage;
+        if (!root.contains("codepage")) {
+            codePage_ = DefaultCodePage;
+            return;
+        }
+        uint64_t number = 0;
+        codePageOk_ = Number(root["codepage"], "/codepage", 0xFFFFFFFFu, &number);
+        if (codePageOk_ && !IsSupportedCodePage(static_cast<int>(number))) {
+            Error("/codepage", "code page " + std::to_string(number) + " is not supported; use one of " +
+                                   SupportedCodePages());
+            codePageOk_ = false;
+        }
+        codePage_ = static_cast<int>(number);
+        if (codePageOk_) manifest->codePage = codePage_;
+    }
+
+    bool FileFlags(const Json& value, const std::string& path, uint8_t* flags) {
+        uint64_t bits = 0;
+        if (value.is_number()) {
+            if (!Number(value, path, 255, &bits)) return false;
+            *flags = static_cast<uint8_t>(bits);
+            return true;
+        }
+        if (!value.is_array()) {
+            Error(path, "must be an array of flag names or a number, not " + TypeName(value));
+            return false;
+        }
+        bool ok = true;
+        for (size_t i = 0; i < value.size(); ++i) {
+            const Json& item = value[i];
+            const std::string itemPath = path + "/" + std::to_string(i);
+            uint64_t bit = 0;
+            if (item.is_number()) {
+                ok = Number(item, itemPath, 255, &bit) && ok;
+            } else if (item.is_string()) {
+                const std::string& name = item.get_ref<const std::string&>();
+                bool known = false;
+                for (const NamedValue& flag : kFileFlags)
+                    if (name == flag.name) bit = flag.value, known = true;
+                if (!known) {
+                    Error(itemPath, "unknown flag " + Quote(name) + "; expected one of shared, font, comServer, "
+                                                                     "checkInUse, or a number");
+                    ok = false;
+                }
+            } else {
+                Error(itemPath, "must be a flag name or a number, not " + TypeName(item));
+                ok = false;
+            }
+            bits |= bit;
+        }
+        *flags = static_cast<uint8_t>(bits);
+        return ok;
+    }
+
+    void File(const Json& entry, const std::string& path, PackData* data) {
+        if (!IsObject(entry, path)) return;
+        AllowKeys(entry, path, {"folder", "name", "flags"});
+        PackFile file;
+        bool ok = Text(entry, "folder", path, true, &file.folder);
+        ok = ok && NotEmpty(file.folder, path + "/folder", "; use \".\" for the installation folder");
+        ok = Text(entry, "name", path, false, &file.name) && ok;
+        if (entry.contains("flags")) ok = FileFlags(entry["flags"], path + "/flags", &file.flags) && ok;
+        if (!ok) return;
+        Limit(file.folder.size() + file.name.size(), FileEntryTextLimit, path, "folder and name are");
+        data->files.push_back(std::move(file));
+    }
+
+    void Directory(const Json& entry, const std::string& path, PackData* data) {
+        if (!IsObject(entry, path)) return;
+        AllowKeys(entry, path, {"path", "altPath", "fileName", "levels"});
+        PackDirectory directory;
+        bool ok = Text(entry, "path", path, true, &directory.path);
+        ok = ok && NotEmpty(directory.path, path + "/path", "");
+        ok = Text(entry, "altPath", path, false, &directory.altPath) && ok;
+        ok = Text(entry, "fileName", path, false, &directory.fileName) && ok;
+        if (entry.contains("levels")) {
+            uint64_t levels = 0;
+            ok = Number(entry["levels"], path + "/levels", 255, &levels) && ok;
+            directory.levels = static_cast<uint8_t>(levels);
+        }
+        if (!ok) return;
+        Limit(directory.path.size() + directory.altPath.size() + directory.fileName.size(), DirectoryEntryTextLimit,
+              path, "path, altPath and fileName are");
+        data->directories.push_back(std::move(directory));
+    }
+
+    bool Root(const Json& entry, const std::string& path, uint32_t* root) {
+        if (!entry.contains("root")) {
+            Error(path, "the required key \"root\" is missing");
+            return false;
+        }
+        const Json& value = entry["root"];
+        if (value.is_string()) {
+            for (const NamedValue& named : kRoots) {
+                if (value.get_ref<const std::string&>() == named.name) {
+                    *root = named.value;
+                    return true;
+                }
+            }
+            Error(path + "/root", "unknown root key " + value.dump() +
+                                      "; use HKCR, HKCU, HKLM, HKU, HKCC, their HKEY_ names, or a number");
+            return false;
+        }
+        uint64_t number = 0;
+        if (!Number(value, path + "/root", 0xFFFFFFFFu, &number)) return false;
+        *root = static_cast<uint32_t>(number);
+        return true;
+    }
+
+    void Registry(const Json& entry, const std::string& path, PackData* data) {
+        if (!IsObject(entry, path)) return;
+        AllowKeys(entry, path, {"root", "key", "value"});
+        PackRegistry registry;
+        std::string key, value;
+        bool ok = Root(entry, path, &registry.root);
+        if (Text(entry, "key", path, true, &key)) {
+            ok = NotEmpty(key, path + "/key", "") && ok;
+        } else {
+            ok = false;
+        }
+        const bool isValue = entry.contains("value");
+        ok = Text(entry, "value", path, false, &value) && ok;
+        size_t split = 0;
+        if (isValue && value.find('\\') != std::string::npos) {
+            Error(path + "/value", "a value name cannot contain a backslash; the entry would name a key");
+            ok = false;
+        }
+        if (!isValue && IsValuePath(key, &split)) {
+            Error(path + "/key", "the last backslash is doubled, so the uninstaller would read this key as a "
+                                 "value; give the value name in \"value\"");
+            ok = false;
+        }
+        if (!ok) return;
+        registry.path = isValue ? key + "\\\\" + value : key;
+        Limit(registry.path.size(), RegistryEntryTextLimit, path,
+              isValue ? "key, the two backslashes and value are" : "the key is");
+        data->registry.push_back(std::move(registry));
+    }
+
+    void Pattern(const Json& value, const std::string& path, PackData* data) {
+        if (!value.is_string()) {
+            Error(path, "must be a text, not " + TypeName(value));
+            return;
+        }
+        std::string bytes;
+        if (!Encode(value.get_ref<const std::string&>(), path, &bytes)) return;
+        if (!NotEmpty(bytes, path, " (an empty text ends the pattern list)")) return;
+        data->patterns.push_back(std::move(bytes));
+    }
+
+    void Options(const Json& value, const std::string& path, PackOptions* options) {
+        if (!IsObject(value, path)) return;
+        AllowKeys(value, path, {"waitForProgram", "themedControls", "flags", "program", "document"});
+        options->present = true;
+        bool wait = false, themed = false;
+        Bool(value, "waitForProgram", path, &wait);
+        Bool(value, "themedControls", path, &themed);
+        uint64_t flags = 0;
+        if (value.contains("flags")) Number(value["flags"], path + "/flags", 0xFFFFFFFFu, &flags);
+        options->flags = static_cast<uint32_t>(flags) | (wait ? OptWaitForProgram : 0) |
+                         (themed ? OptThemedControls : 0);
+        Text(value, "program", path, false, &options->program);
+        Text(value, "document", path, false, &options->document);
+    }
+
+    void Messages(const Json& root, std::vector<std::string>* messages) {
+        *messages = DefaultMessages();
+        if (!root.contains("messages")) return;
+        const Json& table = root["messages"];
+        if (!IsObject(table, "/messages")) return;
+        std::map<uint32_t, std::string> setBy;
+        for (const auto& item : table.items()) {
+            const std::string path = "/messages/" + PointerToken(item.key());
+            uint32_t index = 0;
+            bool named = false;
+            for (uint32_t i = 0; i < DefaultMessageCount; ++i)
+                if (item.key() == MessageNames[i]) index = i, named = true;
+            if (!named && !ParseIndex(item.key(), &index)) {
+                Error(path, "unknown message " + Quote(item.key()) + "; use an index from 0 to " +
+                                std::to_string(MaxMessageIndex) + " or a name such as caption, confirm, finished");
+                continue;
+            }
+            if (!setBy.emplace(index, item.key()).second) {
+                Error(path, "message " + std::to_string(index) + " is already set by " + Quote(setBy[index]));
+                continue;
+            }
+            if (!item.value().is_string()) {
+                Error(path, "must be a text, not " + TypeName(item.value()));
+                continue;
+            }
+            std::string bytes;
+            if (!Encode(item.value().get_ref<const std::string&>(), path, &bytes)) continue;
+            if (bytes.size() > MaxTextBytes) {
+                Limit(bytes.size(), MaxTextBytes, path, "the text is");
+                continue;
+            }
+            if (index >= messages->size()) messages->resize(index + 1);
+            (*messages)[index] = std::move(bytes);
+        }
+    }
+
+    std::string file_;
+    std::vector<std::string>* errors_;
+    int codePage_ = DefaultCodePage;
+    bool codePageOk_ = true;
+};
+
+}  // namespace
+
+bool LoadManifest(const std::string& text, const std::string& fileName, Manifest* manifest,
+                  std::vector<std::string>* errors) {
+    DuplicateKeyFinder finder;
+    Json root;
+    try {
+        root = Json::parse(text, std::ref(finder));
+    } catch (const Json::parse_error& e) {
+        errors->push_back(SyntaxError(text, fileName, e));
+        return false;
+    }
+    const size_t before = errors->size();
+    for (const std::string& path : finder.duplicates)
+        errors->push_back(fileName + ": " + path + ": the key occurs more than once in its object");
+    Manifest result;
+    Validator(fileName, errors).Run(root, &result);
+    if (errors->size() != before) return false;
+    *manifest = std::move(result);
+    return true;
+}
+
+bool DumpManifest(const PackData& data, int codePage, std::string* json, std::string* error) {
+    if (!IsSupportedCodePage(codePage)) {
+        *error = "code page " + std::to_string(codePage) + " is not supported; use one of " + SupportedCodePages();
+        return false;
+    }
+    // Every byte decodes in a supported code page, so this cannot fail.
+    auto text = [codePage](const std::string& bytes) {
+        std::string utf8, ignored;
+        DecodeText(bytes, codePage, &utf8, &ignored);
+        return utf8;
+    };
+    Json root = Json::object();
+    root["codepage"] = codePage;
+
+    if (!data.files.empty()) {
+        Json& files = root["files"] = Json::array();
+        for (const PackFile& file : data.files) {
+            Json entry = {{"folder", text(file.folder)}, {"name", text(file.name)}};
+            if (file.flags != 0) {
+                Json flags = Json::array();
+                uint32_t rest = file.flags;
+                for (const NamedValue& flag : kFileFlags) {
+                    if (rest & flag.value) flags.push_back(flag.name);
+                    rest &= ~flag.value;
+                }
+                if (rest != 0) flags.push_back(rest);
+                entry["flags"] = std::move(flags);
+            }
+            files.push_back(std::move(entry));
+        }
+    }
+    if (!data.directories.empty()) {
+        Json& directories = root["directories"] = Json::array();
+        for (const PackDirectory& directory : data.directories) {
+            Json entry = {{"path", text(directory.path)}};
+            if (!directory.altPath.empty()) entry["altPath"] = text(directory.altPath);
+            if (!directory.fileName.empty()) entry["fileName"] = text(directory.fileName);
+            if (directory.levels != 0) entry["levels"] = directory.levels;
+            directories.push_back(std::move(entry));
+        }
+    }
+    if (!data.registry.empty()) {
+        Json& registry = root["registry"] = Json::array();
+        for (const PackRegistry& item : data.registry) {
+            Json entry = Json::object();
+            entry["root"] = item.root;
+            for (const NamedValue& named : kRoots) {
+                if (named.value == item.root) {
+                    entry["root"] = named.name;
+                    break;
+                }
+            }
+            size_t split = 0;
+            if (IsValuePath(item.path, &split)) {
+                entry["key"] = text(item.path.substr(0, split));
+                entry["value"] = text(item.path.substr(split + 2));
+            } else {
+                entry["key"] = text(item.path);
+            }
+            registry.push_back(std::move(entry));
+        }
+    }
+    if (!data.patterns.empty()) {
+        Json& patterns = root["patterns"] = Json::array();
+        for (const std::string& pattern : data.patterns) patterns.push_back(text(pattern));
+    }
+    if (data.options.present) {
+        const PackOptions& options = data.options;
+        Json entry = {{"waitForProgram", (options.flags & OptWaitForProgram) != 0},
+                      {"themedControls", (options.flags & OptThemedControls) != 0}};
+        const uint32_t rest = options.flags & ~static_cast<uint32_t>(OptWaitForProgram | OptThemedControls);
+        if (rest != 0) entry["flags"] = rest;
+        if (!options.program.empty()) entry["program"] = text(options.program);
+        if (!options.document.empty()) entry["document"] = text(options.document);
+        root["options"] = std::move(entry);
+    }
+    if (!data.messages.empty()) {
+        Json& messages = root["messages"] = Json::object();
+        for (size_t i = 0; i < data.messages.size(); ++i) {
+            // Empty texts past the named ones are gaps the build fills again;
+            // only the last index is needed to keep the table's length.
+            if (i >= DefaultMessageCount && data.messages[i].empty() && i + 1 != data.messages.size()) continue;
+            const std::string key = i < DefaultMessageCount ? MessageNames[i] : std::to_string(i);
+            messages[key] = text(data.messages[i]);
+        }
+    }
+    *json = root.dump(2) + "\n";
+    return true;
+}

@@ -1,0 +1,31 @@
+// The manifest: a JSON description of one uninstaller's data, with UTF-8
+// texts that are written in the manifest's code page.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "pack_model.h"
+
+enum { DefaultCodePage = 1252, DefaultMessageCount = 16 };
+
+// Readable names of the message indices 0..15, in index order.
+extern const char* const MessageNames[DefaultMessageCount];
+
+// The English table that a manifest starts from (ASCII, so valid in every
+// supported code page).
+std::vector<std::string> DefaultMessages();
+
+struct Manifest {
+    int codePage = DefaultCodePage;
+    PackData data;  // texts already in codePage
+};
+
+// Parses and validates. On failure returns false with every error found, each
+// starting with fileName: "FILE:LINE:COLUMN: ..." for JSON syntax,
+// "FILE: /json/pointer: ..." for a field.
+bool LoadManifest(const std::string& text, const std::string& fileName, Manifest* manifest,
+                  std::vector<std::string>* errors);
+
+// The manifest JSON (2-space indent, final newline) that LoadManifest turns
+// back into exactly this data. Fails only for an unsupported code page.
+bool DumpManifest(const PackData& data, int codePage, std::string* json, std::string* error);
