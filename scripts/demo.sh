@@ -14,6 +14,7 @@ if [ -z "${QV_DEMO_INSIDE:-}" ]; then
 fi
 
 drive_c="$prefix/drive_c"
+cd "$drive_c"  # Wine starts programs in the current folder; keep it inside C:
 app="$drive_c/Program Files/Qorvand Sample"
 reg="$drive_c/qvdemo-sample.reg"  # inside C: (the prefix has no Z: drive)
 keys=("HKCU\\Software\\Qorvand Sample"
@@ -38,9 +39,8 @@ snapshot | tee "$build/demo-before.txt"
 
 echo
 echo "== Running C:\\Program Files\\Qorvand Sample\\uninst.exe ${DEMO_SWITCHES:-}"
-# Answers every prompt with its first button (OK, Yes, Retry), as a user who agrees.
-wine "$build/win/tests/support/winrun.exe" --timeout 60 \
-    --answer 1 --answer 6 --answer 1 --answer 1 --answer 1 -- \
+# Answers the prompts as a user who agrees: OK to the confirmation, OK to the final message.
+wine "$build/win/tests/support/winrun.exe" --timeout 60 --answer 1 --answer 1 -- \
     'C:\Program Files\Qorvand Sample\uninst.exe' ${DEMO_SWITCHES:-} | tr -d '\r'
 
 echo
@@ -48,4 +48,5 @@ echo "== After: what is left"
 snapshot | tee "$build/demo-after.txt"
 echo
 echo "== Removed"
-diff "$build/demo-before.txt" "$build/demo-after.txt" | sed -n 's/^< /  /p' || true
+removed=$(diff "$build/demo-before.txt" "$build/demo-after.txt" | sed -n 's/^< /  /p' || true)
+echo "${removed:-  nothing}"

@@ -176,18 +176,18 @@ int JoinPatternRecord(HANDLE file, const RecordHeader* header) {
     return 0;
 }
 
+enum { OptionFieldsSize = 12 };
+
 static uint32_t ReadOptionField(uint32_t offset) {
     const unsigned char* at = OptionsRecord + offset;
     return at[0] | at[1] << 8 | at[2] << 16 | (uint32_t)at[3] << 24;
 }
 
-enum { OptionFieldsSize = 12 };
-
 // An offset of 0 means no text; any other must name a terminated text
-// inside the payload.
+// inside the payload, after the fixed fields.
 static int IsOptionTextSound(uint32_t offset) {
     if (offset == 0) return 1;
-    if (offset >= OptionsLength) return 0;
+    if (offset < OptionFieldsSize || offset >= OptionsLength) return 0;
     return memchr(OptionsRecord + offset, 0, OptionsLength - offset) != 0;
 }
 

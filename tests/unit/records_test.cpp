@@ -168,6 +168,7 @@ TEST(EntryLists, OptionsThatPointOutsideOrAtUnterminatedTextAreRefused) {
     EXPECT_EQ(ErrorDataUnreadable, ReadBlock(raw(Le32(0) + Le32(0))));  // shorter than its fields
     EXPECT_EQ(ErrorDataUnreadable, ReadBlock(raw(Le32(0) + Le32(40) + Le32(0) + std::string("a\0", 2))));
     EXPECT_EQ(ErrorDataUnreadable, ReadBlock(raw(Le32(0) + Le32(0) + Le32(12) + "open")));
+    EXPECT_EQ(ErrorDataUnreadable, ReadBlock(raw(Le32(0) + Le32(8) + Le32(0) + std::string("a\0", 2))));
     EXPECT_EQ(0, ReadBlock(raw(Le32(1) + Le32(12) + Le32(0) + std::string("a\0", 2))));
     EXPECT_STREQ("a", GetPreRemovalCommand());
 }
