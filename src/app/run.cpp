@@ -1,6 +1,5 @@
 #include "app/run.h"
 
-#include <commctrl.h>
 #include <ole2.h>
 #include <string.h>
 
@@ -24,6 +23,7 @@ char* WorkPath;
 
 typedef void(WINAPI* SetThemeAppPropertiesFunction)(DWORD);
 static HMODULE ThemeLibrary;
+static HMODULE CommonControlsLibrary;
 static SetThemeAppPropertiesFunction SetThemeAppPropertiesProc;
 
 static const char MainWindowClassName[] = "QorvandClass";
@@ -63,21 +63,48 @@ void ScanSwitches(const char* tail) {
     }
 }
 
-// Loaded by its full path: a bare name would search the uninstaller's own
-// folder first, and that folder may be writable by others.
-static void InitThemes() {
-    static const char library[] = "\\uxtheme.dll";
+// Libraries that are not the system's core come from the System folder only.
+// The uninstaller runs elevated, often from a folder that others may write
+// to, and a library planted there under a system name would otherwise be
+// loaded by the usual search, which looks in the program's own folder first.
+// The common controls are therefore loaded here, not imported: an import
+// would be resolved, with its own dependencies such as the theming library,
+// before any of this code runs.
+static HMODULE LoadSystemLibrary(const char* name) {
     char path[PathBufferSize];
     UINT length = GetSystemDirectoryA(path, sizeof path);
-    if (length > 0 && length + sizeof library <= sizeof path) {
-        if (path[length - 1] == '\\') length--;
-        memcpy(path + length, library, sizeof library);
-        ThemeLibrary = LoadLibraryA(path);
-        if (ThemeLibrary)
-            SetThemeAppPropertiesProc =
-                (SetThemeAppPropertiesFunction)(void*)GetProcAddress(ThemeLibrary, "SetThemeAppProperties");
-    }
-    InitCommonControls();
+    size_t nameLength = strlen(name);
+    if (length == 0 || length + 1 + nameLength + 1 > sizeof path) return NULL;
+    if (path[length - 1] != '\\') path[length++] = '\\';
+    memcpy(path + length, name, nameLength + 1);
+    return LoadLibraryA(path);
+}
+
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD);
+typedef void(WINAPI* InitCommonControlsFunction)();
+
+// Where the system offers it, every library loaded by name from now on, by
+// this program or by the system's own libraries on its behalf (OLE creates a
+// window, and the first window loads the theming library), is searched in
+// the System folder only. Called before anything else can load a library.
+static void RestrictLibrarySearch() {
+    SetDefaultDllDirectoriesFunction setDefaultDllDirectories = (SetDefaultDllDirectoriesFunction)(void*)
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+static void InitThemes() {
+    ThemeLibrary = LoadSystemLibrary("uxtheme.dll");
+    if (ThemeLibrary)
+        SetThemeAppPropertiesProc =
+            (SetThemeAppPropertiesFunction)(void*)GetProcAddress(ThemeLibrary, "SetThemeAppProperties");
+
+    // By name, not by path: the manifest's activation context then yields
+    // version 6, which a full path into the System folder would bypass.
+    CommonControlsLibrary = LoadLibraryA("comctl32.dll");
+    InitCommonControlsFunction initCommonControls =
+        CommonControlsLibrary ? (InitCommonControlsFunction)(void*)GetProcAddress(CommonControlsLibrary, MAKEINTRESOURCEA(17)) : NULL;
+    if (initCommonControls) initCommonControls();
 }
 
 static void RestrictThemeToFrames() {
@@ -94,6 +121,7 @@ static void FillInstallDir() {
 
 int Startup(HINSTANCE instance) {
     ModuleInstance = instance;
+    RestrictLibrarySearch();
     OleInitialize(NULL);
     InitThemes();
     if (!AllocateZeroed(PathBufferSize, &ExePath) || !AllocateZeroed(PathBufferSize, &WorkPath) ||

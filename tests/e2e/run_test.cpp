@@ -137,3 +137,29 @@ TEST(DataBlock, DamageBeforeTheMessageTableShowsAnEmptyBox) {
 }
 
 }  // namespace
+
+namespace {
+
+// The theming library is loaded from the System folder by its full path: a
+// library of that name planted beside the uninstaller, in a folder others may
+// write to, must not run with the uninstaller's rights. Wine prefers its own
+// built-in library unless told otherwise, so the test tells it to take a
+// native one first, as Windows would.
+TEST(StartUp, PlantedThemingLibraryBesideTheUninstallerIsNotLoaded) {
+    std::string folder = FreshTestFolder();
+    std::string exe = WriteUninstaller(folder, SampleData());
+    ASSERT_TRUE(CopyFileA((BinFolder() + "uxtheme.dll").c_str(), (folder + "uxtheme.dll").c_str(), FALSE));
+    const char* overrides = "Software\\Wine\\AppDefaults\\uninst.exe\\DllOverrides";
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, overrides, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+    RegSetValueExA(key, "uxtheme", 0, REG_SZ, (const BYTE*)"native,builtin", 15);
+    RegCloseKey(key);
+    DeleteFileA("C:\\qvtest\\planted-dll-loaded");
+
+    RunResult run = RunUninstaller(exe, "/Q", {});
+    RegDeleteKeyA(HKEY_CURRENT_USER, overrides);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_FALSE(FileExists("C:\\qvtest\\planted-dll-loaded"));
+}
+
+}  // namespace
