@@ -2,7 +2,7 @@
 
 set(PRODUCT_COMPILE_OPTIONS
     -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -ffunction-sections -fdata-sections -Wall -Wextra)
+    -ffunction-sections -Wall -Wextra)
 
 # Everything but the entry point, so the unit tests can link the same code.
 add_library(uninst_core STATIC
@@ -10,6 +10,10 @@ add_library(uninst_core STATIC
     src/data/files_win32.cpp
     src/data/uninstall_data.cpp
     src/paths/path_helpers.cpp
+    src/removal/com_servers.cpp
+    src/removal/fonts.cpp
+    src/ui/dialogs.cpp
+    src/removal/files.cpp
     src/app/run.cpp)
 target_include_directories(uninst_core PUBLIC src)
 target_compile_options(uninst_core PRIVATE ${PRODUCT_COMPILE_OPTIONS})

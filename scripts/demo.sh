@@ -39,8 +39,10 @@ snapshot | tee "$build/demo-before.txt"
 
 echo
 echo "== Running C:\\Program Files\\Qorvand Sample\\uninst.exe ${DEMO_SWITCHES:-}"
-# Answers the prompts as a user who agrees: OK to the confirmation, OK to the final message.
-wine "$build/win/tests/support/winrun.exe" --timeout 60 --answer 1 --answer 1 -- \
+# Answers the message boxes as a user who agrees: OK to the confirmation, Yes to
+# removing the shared library no other program uses, OK to the final message.
+# (#65535: message boxes only, not the progress dialog with the same caption.)
+wine "$build/win/tests/support/winrun.exe" --timeout 60 --answer '1#65535' --answer '6#65535' --answer '1#65535' -- \
     'C:\Program Files\Qorvand Sample\uninst.exe' ${DEMO_SWITCHES:-} | tr -d '\r'
 
 echo

@@ -8,6 +8,8 @@
 #include "data/message_table.h"
 #include "data/records.h"
 #include "paths/path_helpers.h"
+#include "removal/files.h"
+#include "ui/dialogs.h"
 
 HINSTANCE ModuleInstance;
 int IsNtPlatform;
@@ -170,6 +172,7 @@ void Shutdown() {
     FreeAndClear(&ExePath);
     FreeAndClear(&InstallDir);
     FreeAndClear(&WorkPath);
+    ReleaseDialogFont();
     if (ThemeLibrary) {
         FreeLibrary(ThemeLibrary);
         ThemeLibrary = NULL;
@@ -187,9 +190,18 @@ int RunUninstaller(HINSTANCE instance, const char* tail) {
     if (!CreateMainWindow()) return -1;
 
     int answer = IDOK;
-    if (!QuietMode) answer = ShowMessage(GetMessageText(0, MsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
+    if (!QuietMode) {
+        answer = ShowMessage(GetMessageText(0, MsgConfirm), MB_OKCANCEL | MB_ICONINFORMATION);
+        while (answer == IDOK && AnyFileInUse()) {
+            if (ShowMessage(GetMessageText(0, MsgFileInUse), MB_RETRYCANCEL | MB_ICONINFORMATION) == IDCANCEL)
+                answer = IDCANCEL;
+        }
+    }
 
     if (answer == IDOK) {
+        if (!QuietMode && OpenProgressDialog()) ProgressTotal = RegistryCount + 2 * FileCount + DirectoryCount;
+        RemoveFiles();
+        CloseProgressDialog();
         if (!QuietMode && *GetMessageText(0, MsgFinished))
             ShowMessage(GetMessageText(0, MsgFinished), MB_OK | MB_ICONINFORMATION);
     }

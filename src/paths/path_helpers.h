@@ -1,8 +1,29 @@
-// Trailing-backslash helpers for paths in 260-byte buffers.
+// Path helpers for 260-byte buffers, special folders, and the folders that
+// must survive any uninstallation.
 #pragma once
 
+// Copies or appends a text to a path buffer of PathBufferSize bytes. Returns 0,
+// leaving the buffer as it was, when the result would not fit.
+int CopyPath(char* path, const char* text);
+int AppendPath(char* path, const char* text);
 // Appends one backslash unless the path is empty or already ends with one.
 // Returns 0, leaving the path unchanged, when the buffer has no room for it.
 int AppendBackslash(char* path);
 // Removes one trailing backslash from a path longer than a root ("c:\").
 void StripBackslash(char* path);
+// Case-insensitive over the ASCII letters only, whole text, no normalisation.
+int IsSameFolderName(const char* first, const char* second);
+
+#ifdef _WIN32
+// Fills folder (PathBufferSize bytes) with the file-system path of a shell
+// special folder. Returns 0 when the shell has none for that number.
+int GetSpecialFolder(char* folder, int csidl);
+// Works out the protected folders of this system: Windows and System, the
+// shell folders of the user (and of all users on NT), application data with
+// their Quick Launch folders, program files and common files.
+void FindProtectedFolders();
+// True for drive roots and for the protected folders, with or without one
+// trailing backslash. The folders are found at the first call of a run and
+// remembered: the shell is slow to ask, and they do not change meanwhile.
+int IsProtectedFolder(const char* path);
+#endif

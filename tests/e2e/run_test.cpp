@@ -18,10 +18,6 @@ PackData SampleData() {
     return data;
 }
 
-std::string Caption() {
-    return TestMessages()[0];
-}
-
 std::vector<std::string> Texts(const RunResult& result) {
     std::vector<std::string> texts;
     for (const SeenDialog& dialog : result.dialogs) texts.push_back(dialog.text);
@@ -30,14 +26,14 @@ std::vector<std::string> Texts(const RunResult& result) {
 
 TEST(Confirmation, AcceptedRunShowsTheFinalMessage) {
     std::string exe = WriteUninstaller(FreshTestFolder(), SampleData());
-    RunResult run = RunUninstaller(exe, "", {{Caption(), IDOK}, {Caption(), IDOK}});
+    RunResult run = RunUninstaller(exe, "", {BoxAnswer(IDOK), BoxAnswer(IDOK)});
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_EQ((std::vector<std::string>{"Remove everything?", "All done."}), Texts(run));
 }
 
 TEST(Confirmation, DeclinedRunEndsWithoutFinalMessage) {
     std::string exe = WriteUninstaller(FreshTestFolder(), SampleData());
-    RunResult run = RunUninstaller(exe, "", {{Caption(), IDCANCEL}});
+    RunResult run = RunUninstaller(exe, "", {BoxAnswer(IDCANCEL)});
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_EQ(std::vector<std::string>{"Remove everything?"}, Texts(run));
     EXPECT_TRUE(FileExists(exe));
@@ -48,7 +44,7 @@ TEST(Confirmation, EmptyPromptIsStillAskedAndEmptyFinalMessageIsNotShown) {
     data.messages[1] = "";
     data.messages[2] = "";
     std::string exe = WriteUninstaller(FreshTestFolder(), data);
-    RunResult run = RunUninstaller(exe, "", {{Caption(), IDOK}, {Caption(), IDOK}});
+    RunResult run = RunUninstaller(exe, "", {BoxAnswer(IDOK), BoxAnswer(IDOK)});
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_EQ(std::vector<std::string>{""}, Texts(run));
 }
@@ -65,7 +61,7 @@ TEST(Switches, QuietSwitchesShowNothing) {
 TEST(Switches, WordsThatAreNoSwitchesLeaveTheRunInteractive) {
     std::string exe = WriteUninstaller(FreshTestFolder(), SampleData());
     for (const char* switches : {"foo /Q", "/?", "/"}) {
-        RunResult run = RunUninstaller(exe, switches, {{Caption(), IDCANCEL}});
+        RunResult run = RunUninstaller(exe, switches, {BoxAnswer(IDCANCEL)});
         EXPECT_EQ(0u, run.exitCode) << switches;
         EXPECT_EQ(std::vector<std::string>{"Remove everything?"}, Texts(run)) << switches;
     }
@@ -119,7 +115,7 @@ TEST(DataBlock, DamagedBlocksAreReportedAndRefused) {
     for (const Damage& damage : damages) {
         std::string exe = WriteUninstaller(folder, table + damage.records);
         for (const char* switches : {"", "/Q"}) {
-            RunResult run = RunUninstaller(exe, switches, {{Caption(), IDOK}});
+            RunResult run = RunUninstaller(exe, switches, {BoxAnswer(IDOK)});
             EXPECT_EQ(ExitFailure, run.exitCode) << damage.what << " " << switches;
             ASSERT_EQ(1u, run.dialogs.size()) << damage.what << " " << switches;
             EXPECT_EQ("Damaged data in " + exe, run.dialogs[0].text) << damage.what;

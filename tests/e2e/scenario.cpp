@@ -70,6 +70,10 @@ std::vector<std::string> TestMessages() {
     return texts;
 }
 
+Answer BoxAnswer(int buttonId) {
+    return Answer{TestMessages()[0], buttonId, 0xFFFF};
+}
+
 std::string WriteUninstaller(const std::string& folder, const std::string& block) {
     std::string image, error;
     EXPECT_TRUE(MakeUninstaller(ReadWholeFile(BinFolder() + "uninst.exe"), block, &image, &error)) << error;
@@ -83,10 +87,11 @@ std::string WriteUninstaller(const std::string& folder, const PackData& data) {
 }
 
 RunResult RunUninstaller(const std::string& exe, const std::string& switches,
-                         const std::vector<Answer>& answers, unsigned timeoutMs) {
+                         const std::vector<Answer>& answers, unsigned timeoutMs,
+                         const WindowHook& onNewWindow) {
     std::string command = "\"" + exe + "\"";
     if (!switches.empty()) command += " " + switches;
-    RunResult result = RunAndAnswer(command, answers, timeoutMs);
+    RunResult result = RunAndAnswer(command, answers, timeoutMs, nullptr, onNewWindow);
     EXPECT_TRUE(result.started) << command;
     EXPECT_FALSE(result.timedOut) << command << " did not end; dialogs seen: " << result.dialogs.size();
     return result;
@@ -94,4 +99,21 @@ RunResult RunUninstaller(const std::string& exe, const std::string& switches,
 
 bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+static const char AppDefaultsKey[] = "Software\\Wine\\AppDefaults\\uninst.exe";
+
+EmulatedVersion::EmulatedVersion(const char* version) {
+    HKEY key;
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaultsKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+    RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE*)version, DWORD(strlen(version) + 1));
+    RegCloseKey(key);
+}
+
+EmulatedVersion::~EmulatedVersion() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, AppDefaultsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "Version");
+        RegCloseKey(key);
+    }
 }

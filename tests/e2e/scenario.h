@@ -18,12 +18,25 @@ std::string FreshTestFolder();
 // dialogs can be told apart.
 std::vector<std::string> TestMessages();
 
+// Answers a message box of the running test (its text is control 0xFFFF),
+// never the progress dialog, which shares the caption.
+Answer BoxAnswer(int buttonId);
+
 // Writes folder\uninst.exe: the stub followed by the given block.
 std::string WriteUninstaller(const std::string& folder, const std::string& block);
 std::string WriteUninstaller(const std::string& folder, const PackData& data);
 
 // Runs the uninstaller with the switches; answers are matched by caption.
 RunResult RunUninstaller(const std::string& exe, const std::string& switches,
-                         const std::vector<Answer>& answers, unsigned timeoutMs = 20000);
+                         const std::vector<Answer>& answers, unsigned timeoutMs = 20000,
+                         const WindowHook& onNewWindow = nullptr);
 
 bool FileExists(const std::string& path);
+
+// Wine reports the given Windows version ("win98", "winxp", "win7", "win10")
+// to every program named uninst.exe while this object lives.
+class EmulatedVersion {
+public:
+    explicit EmulatedVersion(const char* version);
+    ~EmulatedVersion();
+};

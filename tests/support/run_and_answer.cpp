@@ -73,7 +73,7 @@ std::string ReadWindowText(HWND hwnd) {
 }
 
 RunResult RunAndAnswer(const std::string& commandLine, const std::vector<Answer>& answers,
-                       DWORD timeoutMs, const char* currentDirectory) {
+                       DWORD timeoutMs, const char* currentDirectory, const WindowHook& onNewWindow) {
     RunResult result;
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
@@ -100,9 +100,11 @@ RunResult RunAndAnswer(const std::string& commandLine, const std::vector<Answer>
             if (std::find(known.begin(), known.end(), hwnd) != known.end()) continue;
             known.push_back(hwnd);
             SeenDialog seen = Describe(hwnd);
+            if (onNewWindow) onNewWindow(hwnd, seen);
             for (size_t i = 0; i < answers.size(); ++i) {
                 if (used[i]) continue;
                 if (!answers[i].caption.empty() && answers[i].caption != seen.caption) continue;
+                if (answers[i].requiredControl && !GetDlgItem(hwnd, answers[i].requiredControl)) continue;
                 used[i] = true;
                 const int id = answers[i].buttonId;
                 HWND button = GetDlgItem(hwnd, id);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 struct Answer {
     std::string caption;
     int buttonId;
+    int requiredControl = 0;  // when not 0: only a window that has a control with this id
 };
 
 struct SeenDialog {
@@ -33,8 +35,13 @@ struct RunResult {
 // first appears and answers it with the first unused Answer whose caption matches.
 // Answers are used once each, in order; a window without one is left alone. On
 // timeout the process is terminated and timedOut is set.
+// Called for each new window before it is answered, e.g. to look at other
+// windows of the process while a modal prompt holds the run still.
+using WindowHook = std::function<void(HWND window, const SeenDialog& seen)>;
+
 RunResult RunAndAnswer(const std::string& commandLine, const std::vector<Answer>& answers,
-                       DWORD timeoutMs, const char* currentDirectory = nullptr);
+                       DWORD timeoutMs, const char* currentDirectory = nullptr,
+                       const WindowHook& onNewWindow = nullptr);
 
 // True once path no longer exists (polled), false if it is still there after timeoutMs.
 bool WaitForFileGone(const std::string& path, DWORD timeoutMs);

@@ -11,11 +11,13 @@
 namespace {
 
 const char kUsage[] =
-    "usage: winrun [--answer ID[@CAPTION]]... [--timeout SECONDS] [--cwd DIR] -- PROGRAM [ARGS...]\n"
+    "usage: winrun [--answer ID[@CAPTION][#CONTROL]]... [--timeout SECONDS] [--cwd DIR] -- PROGRAM [ARGS...]\n"
     "\n"
     "Runs PROGRAM with ARGS, watches its visible top-level windows and answers each\n"
     "new one with the next unused --answer whose CAPTION matches it exactly (no\n"
     "@CAPTION: any window) by clicking button ID (1 OK, 2 Cancel, 6 Yes, 7 No, ...).\n"
+    "With #CONTROL only a window that has a control of that id matches (65535: the\n"
+    "text of a message box, so that other windows with the same caption are skipped).\n"
     "Each answer is used once, in order; a window without an answer is left alone.\n"
     "\n"
     "Prints one line per window seen, then \"exit code: N\" (signed decimal).\n"
@@ -89,11 +91,17 @@ int main(int argc, char** argv) {
         const char* value = argv[++i];
         if (arg == "--answer") {
             std::string spec = value;
+            long control = 0;
+            const size_t hash = spec.rfind('#');
+            if (hash != std::string::npos) {
+                if (!ParseNumber(spec.c_str() + hash + 1, 1, 0xFFFF, &control)) return Usage(("bad control id: " + spec).c_str());
+                spec.resize(hash);
+            }
             const size_t at = spec.find('@');
             const std::string id = spec.substr(0, at);
             long n = 0;
             if (!ParseNumber(id.c_str(), 1, 0xFFFF, &n)) return Usage(("bad button id: " + spec).c_str());
-            answers.push_back({at == std::string::npos ? "" : spec.substr(at + 1), static_cast<int>(n)});
+            answers.push_back({at == std::string::npos ? "" : spec.substr(at + 1), static_cast<int>(n), static_cast<int>(control)});
         } else if (arg == "--timeout") {
             if (!ParseNumber(value, 1, 86400, &timeoutSeconds)) return Usage("bad --timeout");
         } else if (arg == "--cwd") {

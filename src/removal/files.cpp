@@ -1,0 +1,172 @@
+#include "removal/files.h"
+
+#include <string.h>
+
+#include "app/run.h"
+#include "data/entry_lists.h"
+#include "data/memory.h"
+#include "data/message_table.h"
+#include "paths/path_helpers.h"
+#include "removal/com_servers.h"
+#include "removal/fonts.h"
+#include "ui/dialogs.h"
+
+int ReadOnlyFileChoice = -1;
+
+static const char SharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+// The errors that mean access was refused rather than that the file is not there.
+static int IsAccessDenied(DWORD error) {
+    switch (error) {
+    case 5: case 16: case 65: case 82: case 83: case 108: case 132: case 158: case 167:
+        return 1;
+    default:
+        return error >= 19 && error <= 36;
+    }
+}
+
+enum WriteTest { Writable, WriteDenied, WriteTestFailed };
+
+// Read-only counts as denied; the test does not notice a file open elsewhere.
+static WriteTest RunWriteTest(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return IsAccessDenied(GetLastError()) ? WriteDenied : WriteTestFailed;
+    return attributes & FILE_ATTRIBUTE_READONLY ? WriteDenied : Writable;
+}
+
+static void SetReadOnly(const char* path, int readOnly) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    attributes = readOnly ? attributes | FILE_ATTRIBUTE_READONLY : attributes & ~FILE_ATTRIBUTE_READONLY;
+    SetFileAttributesA(path, attributes);
+}
+
+static int CanOpenForReadWrite(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    CloseHandle(file);
+    return 1;
+}
+
+int IsFileInUse(const char* path) {
+    WriteTest test = RunWriteTest(path);
+    if (test == Writable) return !CanOpenForReadWrite(path);
+    if (test == WriteTestFailed) return 0;  // not there: not in use
+    SetReadOnly(path, 0);
+    if (RunWriteTest(path) == WriteDenied) return 1;
+    int inUse = !CanOpenForReadWrite(path);
+    SetReadOnly(path, 1);
+    return inUse;
+}
+
+// The folder of an entry in WorkPath: a folder beginning with a full stop
+// means the installation folder. Returns 0 when the path does not fit.
+static int ComposeEntryFolder(const FileEntry* entry) {
+    if (entry->Folder[0] != '.') return CopyPath(WorkPath, entry->Folder);
+    if (!CopyPath(WorkPath, InstallDir)) return 0;
+    return entry->Folder[1] != '\\' || AppendPath(WorkPath, entry->Folder + 2);
+}
+
+static int ComposeEntryFile(const FileEntry* entry) {
+    return AppendBackslash(WorkPath) && AppendPath(WorkPath, entry->Name);
+}
+
+int AnyFileInUse() {
+    for (uint32_t i = 0; i < FileCount; i++) {
+        const FileEntry* entry = FileList[i];
+        if (!entry->Name[0] || !(entry->Flags & FileFlagCheckInUse)) continue;
+        if (ComposeEntryFolder(entry) && ComposeEntryFile(entry) && IsFileInUse(WorkPath)) return 1;
+    }
+    return 0;
+}
+
+// Message 10, when it has a text: may this shared file go? Yes when nothing can be asked.
+static int ConfirmSharedFileRemoval() {
+    char* question;
+    if (!AllocateZeroed(FormattedMessageSize, &question)) return 1;
+    FormatMessageText(question, MsgSharedDllPrompt, WorkPath);
+    int agreed = !question[0] || ShowMessage(question, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    FreeAndClear(&question);
+    return agreed;
+}
+
+// Counts down the file's users under the SharedDLLs key. The file may go when
+// no other user remains counted (or none is recorded) and the user agrees.
+static int ReleaseSharedFile(int inUse) {
+    int go = !inUse;
+    HKEY key;
+    int opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, SharedDllsKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS;
+    if (opened) {
+        unsigned char count[4] = {1, 0, 0, 0};  // a value with no data counts as 1
+        DWORD type, size = sizeof count;
+        if (RegQueryValueExA(key, WorkPath, NULL, &type, count, &size) == ERROR_SUCCESS) {
+            uint32_t old = count[0] | count[1] << 8 | count[2] << 16 | (uint32_t)count[3] << 24;
+            uint32_t left = old > 0 ? old - 1 : 0;
+            if (old > 1) go = 0;
+            // A count that would run out while the file is in use keeps its value.
+            if (!inUse || left != 0) {
+                unsigned char stored[4] = {(unsigned char)left, (unsigned char)(left >> 8),
+                                           (unsigned char)(left >> 16), (unsigned char)(left >> 24)};
+                RegSetValueExA(key, WorkPath, 0, type, stored, size);
+            }
+        }
+    }
+    if (go) go = ConfirmSharedFileRemoval();
+    if (go && opened) RegDeleteValueA(key, WorkPath);
+    if (opened) RegCloseKey(key);
+    return go;
+}
+
+static int DeleteWithoutReadOnly() {
+    SetReadOnly(WorkPath, 0);
+    return DeleteFileA(WorkPath) != 0;
+}
+
+// Deletes the file in WorkPath; a write-protected one is offered to the user
+// unless an earlier answer holds for all, or it is a font or COM server.
+static void DeleteInstalledFile(const FileEntry* entry) {
+    if (DeleteFileA(WorkPath)) return;
+    for (;;) {
+        if (!IsAccessDenied(GetLastError())) return;
+        // Writable yet refused: open elsewhere or no rights. Not there: gone.
+        if (RunWriteTest(WorkPath) != WriteDenied) return;
+        if (entry->Flags & (FileFlagFont | FileFlagComServer) || ReadOnlyFileChoice == 1) {
+            DeleteWithoutReadOnly();
+            return;
+        }
+        if (ReadOnlyFileChoice == 0) return;
+        int answer = AskReadOnlyFile(WorkPath);
+        if (answer == AnswerYesToAll) {
+            ReadOnlyFileChoice = 1;
+            DeleteWithoutReadOnly();
+            return;
+        }
+        if (answer == AnswerNoToAll) ReadOnlyFileChoice = 0;
+        if (answer != IDYES || DeleteWithoutReadOnly()) return;
+        // Still refused: ask again while the attribute could not be cleared.
+    }
+}
+
+static void RemoveFileEntry(const FileEntry* entry) {
+    if (!ComposeEntryFolder(entry)) return;
+    if (!entry->Name[0]) {
+        // The entry stands for its folder, which goes when it is empty.
+        if (!IsProtectedFolder(WorkPath)) RemoveDirectoryA(WorkPath);
+        return;
+    }
+    if (!ComposeEntryFile(entry)) return;
+    int inUse = IsFileInUse(WorkPath);
+    int go = entry->Flags & FileFlagSharedDll ? ReleaseSharedFile(inUse) : !inUse;
+    if (!go) return;
+    if (entry->Flags & FileFlagFont) DeregisterFont(WorkPath);
+    if (entry->Flags & FileFlagComServer) UnregisterComServer();
+    DeleteInstalledFile(entry);
+}
+
+void RemoveFiles() {
+    for (uint32_t k = 0; k < FileCount; k++) {
+        RemoveFileEntry(FileList[FileCount - 1 - k]);
+        if (ProgressTotal) SetProgress((uint32_t)((uint64_t)k * 100 / ProgressTotal));
+    }
+}
