@@ -25,7 +25,7 @@ keys=("HKCU\\Software\\Qorvand Sample"
 snapshot() {
     (cd "$drive_c" && find "Program Files/Qorvand Sample" users/*/AppData/Roaming/"Qorvand Sample" 2>/dev/null | sort)
     for key in "${keys[@]}"; do
-        wine reg query "$key" /s 2>/dev/null | tr -d '\r' | grep -v '^$' | sed 's/^/  /' || echo "  (no key $key)"
+        wine reg query "$key" /s 2>/dev/null | tr -d '\r' | grep -v '^$' | sed 's/^/  /' || echo "  (nothing under $key)"
     done
 }
 

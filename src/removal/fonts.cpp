@@ -107,6 +107,9 @@ void DeregisterFont(const char* path) {
         }
     }
     // Sent, not posted: every window has seen the change when this returns.
-    SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+    // A hung window of another program is skipped, and a slow one given five
+    // seconds, so that it cannot hold the uninstallation still forever.
+    DWORD_PTR result;
+    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
 }
 #endif
