@@ -57,9 +57,9 @@ typedef HRESULT(WINAPI* EntryPoint)();
 // Returns 0 after a normal return of the entry point, 1 after an exception.
 extern "C" int CallEntryPointGuarded(EntryPoint entry) asm("CallEntryPointGuarded");
 
-// The handler is written in assembly as well: the system's RtlUnwind returns
-// with EBX, ESI and EDI not preserved, so nothing may be kept in them across
-// the call, and the record pointer waits on the stack instead.
+// The handler is written in assembly as well: RtlUnwind returns through a
+// context it captured itself and is not relied on to keep EBX, ESI and EDI,
+// so the record pointer waits on the stack across the call.
 asm(".section .text$CallEntryPointGuarded,\"x\"\n"
     "CallEntryPointGuarded:\n"
     "    pushl %ebp\n"
