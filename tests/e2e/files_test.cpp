@@ -55,17 +55,6 @@ PackData DataWithFiles(std::vector<PackFile> files) {
     return data;
 }
 
-std::vector<std::string> Texts(const RunResult& run) {
-    std::vector<std::string> texts;
-    for (const SeenDialog& dialog : run.dialogs) {
-        std::string text = dialog.text;
-        for (const auto& control : dialog.controls)
-            if (control.first == 1000) text = control.second;  // the read-only prompt's text
-        texts.push_back(text);
-    }
-    return texts;
-}
-
 TEST(FilePass, RemovesFilesAndEmptiedFolderEntries) {
     std::string app = FreshTestFolder();
     CreateDirectoryA((app + "sub").c_str(), NULL);
@@ -133,7 +122,7 @@ TEST(ReadOnlyFiles, EachAnswerAndYesToAllCarryingOver) {
     std::string exe = WriteUninstaller(app, DataWithFiles({{".", "font.ttf", 2}, {".", "r1"}, {".", "r2"}, {".", "r3"}, {".", "r4"}, {".", "r5"}}));
     RunResult run = RunUninstaller(exe, "/Q", {ReadOnlyAnswer(ReadOnlyRemove), ReadOnlyAnswer(ReadOnlyKeep), ReadOnlyAnswer(IDCANCEL), ReadOnlyAnswer(ReadOnlyRemoveAll)});
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_EQ((std::vector<std::string>{app + "r5 is read-only", app + "r4 is read-only", app + "r3 is read-only", app + "r2 is read-only"}), Texts(run));
+    EXPECT_EQ((std::vector<std::string>{app + "r5 is read-only", app + "r4 is read-only", app + "r3 is read-only", app + "r2 is read-only"}), PromptTexts(run));
     EXPECT_FALSE(FileExists(app + "r5"));
     EXPECT_TRUE(FileExists(app + "r4"));
     EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesA((app + "r4").c_str()) & FILE_ATTRIBUTE_READONLY);
@@ -148,7 +137,7 @@ TEST(ReadOnlyFiles, NoToAllKeepsLaterOnesButNotFontsAndComServers) {
     for (const char* name : {"r1", "r2", "font.ttf", "server.dll"}) MakeFile(app + name, true);
     std::string exe = WriteUninstaller(app, DataWithFiles({{".", "server.dll", 4}, {".", "font.ttf", 2}, {".", "r1"}, {".", "r2"}}));
     RunResult run = RunUninstaller(exe, "/Q", {ReadOnlyAnswer(ReadOnlyKeepAll)});
-    EXPECT_EQ(std::vector<std::string>{app + "r2 is read-only"}, Texts(run));
+    EXPECT_EQ(std::vector<std::string>{app + "r2 is read-only"}, PromptTexts(run));
     EXPECT_TRUE(FileExists(app + "r2"));
     EXPECT_TRUE(FileExists(app + "r1"));
     EXPECT_FALSE(FileExists(app + "font.ttf"));
@@ -177,7 +166,7 @@ TEST(SharedFiles, ReferenceCountsDecideAndAsk) {
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_EQ((std::vector<std::string>{"Remove shared " + app + "novalue.dll?", "Remove shared " + app + "count0.dll?",
                                         "Remove shared " + app + "count1no.dll?", "Remove shared " + app + "count1yes.dll?"}),
-              Texts(run));
+              PromptTexts(run));
     EXPECT_TRUE(FileExists(app + "count3.dll"));
     EXPECT_EQ(2, SharedCount(app + "count3.dll"));
     EXPECT_FALSE(FileExists(app + "count1yes.dll"));
@@ -213,7 +202,7 @@ TEST(FilesInUse, PromptRepeatsOnRetryAndCancelEndsTheRun) {
     RunResult run = RunUninstaller(exe, "", {BoxAnswer(IDOK), BoxAnswer(IDRETRY), BoxAnswer(IDRETRY), BoxAnswer(IDCANCEL)});
     CloseHandle(held);
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_EQ((std::vector<std::string>{"Remove everything?", "A file is in use.", "A file is in use.", "A file is in use."}), Texts(run));
+    EXPECT_EQ((std::vector<std::string>{"Remove everything?", "A file is in use.", "A file is in use.", "A file is in use."}), PromptTexts(run));
     EXPECT_TRUE(FileExists(app + "busy.exe"));
     EXPECT_TRUE(FileExists(app + "free.txt"));
 }
@@ -223,7 +212,7 @@ TEST(FilesInUse, FileNotInUseLetsTheRunGoOn) {
     MakeFile(app + "idle.exe");
     std::string exe = WriteUninstaller(app, DataWithFiles({{".", "idle.exe", 8}}));
     RunResult run = RunUninstaller(exe, "", {BoxAnswer(IDOK), BoxAnswer(IDOK)});
-    EXPECT_EQ((std::vector<std::string>{"Remove everything?", "All done."}), Texts(run));
+    EXPECT_EQ((std::vector<std::string>{"Remove everything?", "All done."}), PromptTexts(run));
     EXPECT_FALSE(FileExists(app + "idle.exe"));
 }
 

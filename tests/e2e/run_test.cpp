@@ -18,24 +18,18 @@ PackData SampleData() {
     return data;
 }
 
-std::vector<std::string> Texts(const RunResult& result) {
-    std::vector<std::string> texts;
-    for (const SeenDialog& dialog : result.dialogs) texts.push_back(dialog.text);
-    return texts;
-}
-
 TEST(Confirmation, AcceptedRunShowsTheFinalMessage) {
     std::string exe = WriteUninstaller(FreshTestFolder(), SampleData());
     RunResult run = RunUninstaller(exe, "", {BoxAnswer(IDOK), BoxAnswer(IDOK)});
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_EQ((std::vector<std::string>{"Remove everything?", "All done."}), Texts(run));
+    EXPECT_EQ((std::vector<std::string>{"Remove everything?", "All done."}), PromptTexts(run));
 }
 
 TEST(Confirmation, DeclinedRunEndsWithoutFinalMessage) {
     std::string exe = WriteUninstaller(FreshTestFolder(), SampleData());
     RunResult run = RunUninstaller(exe, "", {BoxAnswer(IDCANCEL)});
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_EQ(std::vector<std::string>{"Remove everything?"}, Texts(run));
+    EXPECT_EQ(std::vector<std::string>{"Remove everything?"}, PromptTexts(run));
     EXPECT_TRUE(FileExists(exe));
 }
 
@@ -46,7 +40,7 @@ TEST(Confirmation, EmptyPromptIsStillAskedAndEmptyFinalMessageIsNotShown) {
     std::string exe = WriteUninstaller(FreshTestFolder(), data);
     RunResult run = RunUninstaller(exe, "", {BoxAnswer(IDOK), BoxAnswer(IDOK)});
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_EQ(std::vector<std::string>{""}, Texts(run));
+    EXPECT_EQ(std::vector<std::string>{""}, PromptTexts(run));
 }
 
 TEST(Switches, QuietSwitchesShowNothing) {
@@ -63,7 +57,7 @@ TEST(Switches, WordsThatAreNoSwitchesLeaveTheRunInteractive) {
     for (const char* switches : {"foo /Q", "/?", "/"}) {
         RunResult run = RunUninstaller(exe, switches, {BoxAnswer(IDCANCEL)});
         EXPECT_EQ(0u, run.exitCode) << switches;
-        EXPECT_EQ(std::vector<std::string>{"Remove everything?"}, Texts(run)) << switches;
+        EXPECT_EQ(std::vector<std::string>{"Remove everything?"}, PromptTexts(run)) << switches;
     }
 }
 
@@ -75,9 +69,10 @@ TEST(DataBlock, BlockOfOnlyAnEndRecordRuns) {
     // Without a message table the confirmation has neither caption nor text.
     RunResult asked = RunUninstaller(exe, "", {{"", IDOK}});
     EXPECT_EQ(0u, asked.exitCode);
-    ASSERT_EQ(1u, asked.dialogs.size());
-    EXPECT_EQ("", asked.dialogs[0].caption);
-    EXPECT_EQ("", asked.dialogs[0].text);
+    std::vector<SeenDialog> prompts = Prompts(asked);
+    ASSERT_EQ(1u, prompts.size());
+    EXPECT_EQ("", prompts[0].caption);
+    EXPECT_EQ("", prompts[0].text);
 }
 
 TEST(DataBlock, OffsetFieldZeroEndsSilentlyWithFailure) {

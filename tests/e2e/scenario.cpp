@@ -97,6 +97,30 @@ RunResult RunUninstaller(const std::string& exe, const std::string& switches,
     return result;
 }
 
+static bool HasControl(const SeenDialog& dialog, int id) {
+    for (const auto& control : dialog.controls)
+        if (control.first == id) return true;
+    return false;
+}
+
+std::vector<SeenDialog> Prompts(const RunResult& run) {
+    std::vector<SeenDialog> prompts;
+    for (const SeenDialog& dialog : run.dialogs)
+        if (!HasControl(dialog, 1009)) prompts.push_back(dialog);
+    return prompts;
+}
+
+std::vector<std::string> PromptTexts(const RunResult& run) {
+    std::vector<std::string> texts;
+    for (const SeenDialog& dialog : Prompts(run)) {
+        std::string text = dialog.text;
+        for (const auto& control : dialog.controls)
+            if (control.first == 1000) text = control.second;
+        texts.push_back(text);
+    }
+    return texts;
+}
+
 bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -31,6 +31,13 @@ RunResult RunUninstaller(const std::string& exe, const std::string& switches,
                          const std::vector<Answer>& answers, unsigned timeoutMs = 20000,
                          const WindowHook& onNewWindow = nullptr);
 
+// What a run asked or told the user, in order: its message boxes and
+// read-only prompts, without the progress dialog (which may come and go
+// too quickly to be seen at all).
+std::vector<SeenDialog> Prompts(const RunResult& run);
+// The texts of those prompts (a read-only prompt's text is its control 1000).
+std::vector<std::string> PromptTexts(const RunResult& run);
+
 bool FileExists(const std::string& path);
 
 // Wine reports the given Windows version ("win98", "winxp", "win7", "win10")
