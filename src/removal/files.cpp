@@ -60,9 +60,7 @@ int IsFileInUse(const char* path) {
     return inUse;
 }
 
-// The folder of an entry in WorkPath: a folder beginning with a full stop
-// means the installation folder. Returns 0 when the path does not fit.
-static int ComposeEntryFolder(const FileEntry* entry) {
+int ComposeEntryFolder(const FileEntry* entry) {
     if (entry->Folder[0] != '.') return CopyPath(WorkPath, entry->Folder);
     if (!CopyPath(WorkPath, InstallDir)) return 0;
     return entry->Folder[1] != '\\' || AppendPath(WorkPath, entry->Folder + 2);

@@ -5,6 +5,11 @@
 // -1: ask for each read-only file; 1: remove all without asking; 0: keep all.
 extern int ReadOnlyFileChoice;
 
+struct FileEntry;
+// Composes an entry's folder in WorkPath: a folder beginning with a full stop
+// means the installation folder. Returns 0 when the path does not fit.
+int ComposeEntryFolder(const FileEntry* entry);
+
 // 1 when the file exists but cannot be opened for reading and writing, or is
 // read-only and cannot be made writable. A read-only file stays read-only.
 int IsFileInUse(const char* path);
