@@ -10,16 +10,24 @@ add_library(uninst_core STATIC
     src/data/files_win32.cpp
     src/data/uninstall_data.cpp
     src/paths/path_helpers.cpp
+    src/paths/folder_tokens.cpp
     src/removal/com_servers.cpp
     src/removal/fonts.cpp
     src/ui/dialogs.cpp
     src/removal/files.cpp
+    src/removal/wildcards.cpp
+    src/removal/directories.cpp
+    src/removal/registry.cpp
+    src/launch/program.cpp
+    src/launch/self_removal.cpp
     src/app/run.cpp)
 target_include_directories(uninst_core PUBLIC src)
 target_compile_options(uninst_core PRIVATE ${PRODUCT_COMPILE_OPTIONS})
 target_link_libraries(uninst_core PUBLIC ole32 shell32 advapi32 user32 gdi32)
 
 add_executable(uninst WIN32 src/app/main.cpp src/res/uninst.rc)
+set_source_files_properties(src/res/uninst.rc PROPERTIES OBJECT_DEPENDS
+    "${CMAKE_SOURCE_DIR}/src/res/uninst.ico;${CMAKE_SOURCE_DIR}/src/res/uninst.manifest")
 target_compile_options(uninst PRIVATE ${PRODUCT_COMPILE_OPTIONS})
 target_link_libraries(uninst PRIVATE uninst_core)
 target_link_options(uninst PRIVATE -mwindows -s -Wl,--gc-sections ${STATIC_LINK})

@@ -7,8 +7,13 @@
 #include "data/memory.h"
 #include "data/message_table.h"
 #include "data/records.h"
+#include "launch/launch.h"
+#include "paths/folder_tokens.h"
 #include "paths/path_helpers.h"
+#include "removal/directories.h"
 #include "removal/files.h"
+#include "removal/wildcards.h"
+#include "removal/registry.h"
 #include "ui/dialogs.h"
 
 HINSTANCE ModuleInstance;
@@ -180,6 +185,60 @@ void Shutdown() {
     }
 }
 
+void SplitCommand(char* command, char** program, char** arguments) {
+    char* end = command + strlen(command);
+    *arguments = end;
+    if (*command == '"') {
+        command++;
+        char* closing = strchr(command, '"');
+        if (closing) {
+            *closing = 0;
+            end = closing;
+            *arguments = closing + 1;
+            while (**arguments == ' ') ++*arguments;
+        }
+        while (*command == ' ') command++;
+        while (end > command && end[-1] == ' ') *--end = 0;
+    }
+    *program = command;
+}
+
+enum { ExpansionLimit = 65500 };
+
+char* ComposePreRemovalCommand(const char* command, char** expanded) {
+    *expanded = NULL;
+    int quoted = command[0] == '"';
+    const char* at = command + quoted;
+    while (*at == ' ') at++;
+    if (*at == '#') {
+        uint32_t length = ExpandTokens(NULL, command, ExpansionLimit);
+        if (length >= ExpansionLimit || !AllocateBlock(length + 1, expanded)) return NULL;
+        ExpandTokens(*expanded, command, length + 1);
+        // Unchanged means no token was recognised: such a command is taken
+        // like any other, relative to the installation folder.
+        if (length != strlen(command) || (*expanded)[at - command] != '#') return *expanded;
+        FreeAndClear(expanded);
+    }
+    WorkPath[0] = '"';
+    WorkPath[quoted] = 0;
+    if (!AppendPath(WorkPath, InstallDir) || !AppendBackslash(WorkPath) || !AppendPath(WorkPath, at)) return NULL;
+    return WorkPath;
+}
+
+// The options' program, run before anything is removed; /X alone skips it.
+static void RunPreRemovalProgram() {
+    const char* command = GetPreRemovalCommand();
+    if (!command || (SwitchX && !SwitchS)) return;
+    char* expanded;
+    char* composed = ComposePreRemovalCommand(command, &expanded);
+    if (composed) {
+        char *program, *arguments;
+        SplitCommand(composed, &program, &arguments);
+        RunProgram(program, arguments, GetOptionFlags() & OptWaitForProgram);
+    }
+    FreeAndClear(&expanded);
+}
+
 int RunUninstaller(HINSTANCE instance, const char* tail) {
     SetPlatformFlags();
     if (!Startup(instance)) return 0;
@@ -199,15 +258,26 @@ int RunUninstaller(HINSTANCE instance, const char* tail) {
     }
 
     if (answer == IDOK) {
+        RunPreRemovalProgram();
         if (!QuietMode && OpenProgressDialog()) ProgressTotal = RegistryCount + 2 * FileCount + DirectoryCount;
         RemoveFiles();
+        RemoveWildcardLeftovers();
+        SetProgressStatus(MsgStatusDirectories);
+        RemoveDirectoryFiles();
+        RemoveDirectories();
+        SetProgressStatus(MsgStatusFolders);
+        RemoveEmptiedFolders();
+        SetProgressStatus(MsgStatusRegistry);
+        RemoveRegistryEntries();
         CloseProgressDialog();
         if (!QuietMode && *GetMessageText(0, MsgFinished))
             ShowMessage(GetMessageText(0, MsgFinished), MB_OK | MB_ICONINFORMATION);
+        if (!SwitchS && !SwitchX && GetFinalDocument()) OpenDocument(GetFinalDocument(), ".htm");
     }
 
     RunFinalLoop();
     FreeUninstallData();
+    if (answer == IDOK && !SwitchS && !SwitchX) RemoveSelf();
     Shutdown();
     return 0;
 }

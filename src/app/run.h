@@ -27,5 +27,14 @@ void SetPlatformFlags();
 int Startup(HINSTANCE instance);
 void Shutdown();
 
+// Composes the pre-removal command: expanded when it begins with a folder
+// token (*expanded then holds the block to free), else relative to InstallDir
+// in WorkPath. Returns null when it does not fit or memory runs out.
+char* ComposePreRemovalCommand(const char* command, char** expanded);
+// Splits a composed command in place: a program in double quotes may be
+// followed by arguments; any other command is one program name, blanks
+// included. *arguments is empty text when there are none.
+void SplitCommand(char* command, char** program, char** arguments);
+
 // The whole run; its result is the process exit code.
 int RunUninstaller(HINSTANCE instance, const char* tail);

@@ -18,7 +18,7 @@ std::string UnregisterAs(const char* version, const char* server, std::string* a
     data.files = {{".", "other.txt"}, {".", "server.dll", 4}};
     std::string exe = WriteUninstaller(*app, data);
     EmulatedVersion emulated(version);
-    RunResult run = RunUninstaller(exe, "/Q", {});
+    RunResult run = RunUninstaller(exe, "/S", {});
     EXPECT_EQ(0u, run.exitCode) << version;
     EXPECT_FALSE(FileExists(*app + "server.dll")) << version;
     EXPECT_FALSE(FileExists(*app + "other.txt")) << version;

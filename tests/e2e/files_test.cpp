@@ -74,7 +74,7 @@ TEST(FilePass, RemovesFilesAndEmptiedFolderEntries) {
         {".", "a.txt"}, {".\\sub", "b.txt"}, {".\\kept", "c.txt"}, {app + "abs", "d.txt"},
         {".", "missing.txt"},
     }));
-    RunResult run = RunUninstaller(exe, "/Q", {});
+    RunResult run = RunUninstaller(exe, "/S", {});
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_TRUE(run.dialogs.empty());
     EXPECT_FALSE(FileExists(app + "a.txt"));
@@ -93,13 +93,16 @@ TEST(FilePass, PathsThatDoNotFitAreSkipped) {
     std::string longFolder = app + std::string(240 - app.size(), 'f');
     CreateDirectoryA(longFolder.c_str(), NULL);
     MakeFile(longFolder + "\\x.txt");
-    // Folder and name together exceed 259 characters.
+    // Folder and name together exceed 259 characters; a pass that cut the
+    // path instead of skipping the entry would delete this file.
+    std::string cut = longFolder + "\\" + std::string(259 - longFolder.size() - 1, 'n');
+    MakeFile(cut);
     std::string exe = WriteUninstaller(app, DataWithFiles({{".", "short.txt"}, {longFolder, std::string(30, 'n')}, {longFolder, "x.txt"}}));
-    RunResult run = RunUninstaller(exe, "/Q", {});
+    RunResult run = RunUninstaller(exe, "/S", {});
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_FALSE(FileExists(app + "short.txt"));
     EXPECT_FALSE(FileExists(longFolder + "\\x.txt"));
-    EXPECT_TRUE(FileExists(longFolder));
+    EXPECT_TRUE(FileExists(cut));
 }
 
 TEST(ReadOnlyFiles, EmptyPromptRemovesThemWithoutAsking) {
@@ -108,7 +111,7 @@ TEST(ReadOnlyFiles, EmptyPromptRemovesThemWithoutAsking) {
     MakeFile(app + "r2.txt", true);
     PackData data = DataWithFiles({{".", "r1.txt"}, {".", "r2.txt"}});
     data.messages[9] = "";
-    RunResult run = RunUninstaller(WriteUninstaller(app, data), "/Q", {});
+    RunResult run = RunUninstaller(WriteUninstaller(app, data), "/S", {});
     EXPECT_TRUE(run.dialogs.empty());
     EXPECT_FALSE(FileExists(app + "r1.txt"));
     EXPECT_FALSE(FileExists(app + "r2.txt"));
@@ -120,7 +123,7 @@ TEST(ReadOnlyFiles, EachAnswerAndYesToAllCarryingOver) {
     MakeFile(app + "font.ttf", true);
     // Processed from the last entry: r5 (Yes), r4 (No), r3 (dismissed), r2 (Yes to all), r1, font.
     std::string exe = WriteUninstaller(app, DataWithFiles({{".", "font.ttf", 2}, {".", "r1"}, {".", "r2"}, {".", "r3"}, {".", "r4"}, {".", "r5"}}));
-    RunResult run = RunUninstaller(exe, "/Q", {ReadOnlyAnswer(ReadOnlyRemove), ReadOnlyAnswer(ReadOnlyKeep), ReadOnlyAnswer(IDCANCEL), ReadOnlyAnswer(ReadOnlyRemoveAll)});
+    RunResult run = RunUninstaller(exe, "/S", {ReadOnlyAnswer(ReadOnlyRemove), ReadOnlyAnswer(ReadOnlyKeep), ReadOnlyAnswer(IDCANCEL), ReadOnlyAnswer(ReadOnlyRemoveAll)});
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_EQ((std::vector<std::string>{app + "r5 is read-only", app + "r4 is read-only", app + "r3 is read-only", app + "r2 is read-only"}), PromptTexts(run));
     EXPECT_FALSE(FileExists(app + "r5"));
@@ -136,7 +139,7 @@ TEST(ReadOnlyFiles, NoToAllKeepsLaterOnesButNotFontsAndComServers) {
     std::string app = FreshTestFolder();
     for (const char* name : {"r1", "r2", "font.ttf", "server.dll"}) MakeFile(app + name, true);
     std::string exe = WriteUninstaller(app, DataWithFiles({{".", "server.dll", 4}, {".", "font.ttf", 2}, {".", "r1"}, {".", "r2"}}));
-    RunResult run = RunUninstaller(exe, "/Q", {ReadOnlyAnswer(ReadOnlyKeepAll)});
+    RunResult run = RunUninstaller(exe, "/S", {ReadOnlyAnswer(ReadOnlyKeepAll)});
     EXPECT_EQ(std::vector<std::string>{app + "r2 is read-only"}, PromptTexts(run));
     EXPECT_TRUE(FileExists(app + "r2"));
     EXPECT_TRUE(FileExists(app + "r1"));
@@ -160,7 +163,7 @@ TEST(SharedFiles, ReferenceCountsDecideAndAsk) {
     std::vector<PackFile> files;
     for (const char* name : names) files.push_back({".", name, 1});
     // Processed from the last entry: inuse, novalue (ask), count0 (ask), count1no (ask), count1yes (ask), count3.
-    RunResult run = RunUninstaller(WriteUninstaller(app, DataWithFiles(files)), "/Q",
+    RunResult run = RunUninstaller(WriteUninstaller(app, DataWithFiles(files)), "/S",
                                    {BoxAnswer(IDYES), BoxAnswer(IDYES), BoxAnswer(IDNO), BoxAnswer(IDYES)});
     CloseHandle(held);
     EXPECT_EQ(0u, run.exitCode);
@@ -186,7 +189,7 @@ TEST(FilesInUse, AFileHeldOpenStaysInAQuietRun) {
     MakeFile(app + "busy.exe");
     MakeFile(app + "free.txt");
     HANDLE held = CreateFileA((app + "busy.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    RunResult run = RunUninstaller(WriteUninstaller(app, DataWithFiles({{".", "busy.exe", 8}, {".", "free.txt"}})), "/Q", {});
+    RunResult run = RunUninstaller(WriteUninstaller(app, DataWithFiles({{".", "busy.exe", 8}, {".", "free.txt"}})), "/S", {});
     CloseHandle(held);
     EXPECT_TRUE(run.dialogs.empty());  // quiet: no in-use check
     EXPECT_TRUE(FileExists(app + "busy.exe"));

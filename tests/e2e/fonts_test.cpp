@@ -55,7 +55,7 @@ FontRun RemoveFonts(const char* version) {
     RunResult run;
     {
         EmulatedVersion emulated(version);
-        run = RunUninstaller(exe, "/Q", {});
+        run = RunUninstaller(exe, "/S", {});
     }
     EXPECT_EQ(0u, run.exitCode);
     FontRun left = {HasFontEntry(NtFonts, named), HasFontEntry(NineXFonts, named), HasFontEntry(NtFonts, nameless),
@@ -114,7 +114,7 @@ TEST(Fonts, HungWindowElsewhereDoesNotHoldTheRun) {
     data.messages = TestMessages();
     data.files = {{".", "named.ttf", 2}};
     DWORD started = GetTickCount();
-    RunResult run = RunUninstaller(WriteUninstaller(app, data), "/Q", {}, 30000);
+    RunResult run = RunUninstaller(WriteUninstaller(app, data), "/S", {}, 30000);
     DWORD took = GetTickCount() - started;
     SetEvent(release);
     WaitForSingleObject(thread, 5000);

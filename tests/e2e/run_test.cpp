@@ -44,8 +44,13 @@ TEST(Confirmation, EmptyPromptIsStillAskedAndEmptyFinalMessageIsNotShown) {
 }
 
 TEST(Switches, QuietSwitchesShowNothing) {
-    std::string exe = WriteUninstaller(FreshTestFolder(), SampleData());
+    std::string base = FreshTestFolder();
+    int count = 0;
     for (const char* switches : {"/Q", "/S", "/X", "/S /X", "-q", "/quiet", "/Q/X"}) {
+        // A folder of its own each time: a run with /Q removes its uninstaller and folder.
+        std::string folder = base + std::to_string(++count) + "\\";
+        CreateDirectoryA(folder.c_str(), NULL);
+        std::string exe = WriteUninstaller(folder, SampleData());
         RunResult run = RunUninstaller(exe, switches, {{"", IDOK}, {"", IDOK}});
         EXPECT_EQ(0u, run.exitCode) << switches;
         EXPECT_TRUE(run.dialogs.empty()) << switches;
@@ -63,7 +68,7 @@ TEST(Switches, WordsThatAreNoSwitchesLeaveTheRunInteractive) {
 
 TEST(DataBlock, BlockOfOnlyAnEndRecordRuns) {
     std::string exe = WriteUninstaller(FreshTestFolder(), End);
-    RunResult quiet = RunUninstaller(exe, "/Q", {});
+    RunResult quiet = RunUninstaller(exe, "/S", {});
     EXPECT_EQ(0u, quiet.exitCode);
     EXPECT_TRUE(quiet.dialogs.empty());
     // Without a message table the confirmation has neither caption nor text.
@@ -147,7 +152,7 @@ TEST(StartUp, PlantedThemingLibraryBesideTheUninstallerIsNotLoaded) {
     RegCloseKey(key);
     DeleteFileA("C:\\qvtest\\planted-dll-loaded");
 
-    RunResult run = RunUninstaller(exe, "/Q", {});
+    RunResult run = RunUninstaller(exe, "/S", {});
     RegDeleteKeyA(HKEY_CURRENT_USER, overrides);
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_FALSE(FileExists("C:\\qvtest\\planted-dll-loaded"));

@@ -40,8 +40,14 @@ static void RemoveTree(const std::string& folder) {
             if (name == "." || name == "..") continue;
             std::string path = folder + "\\" + name;
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
-            else DeleteFileA(path.c_str());
+            // A link is removed as a link, never followed.
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!RemoveDirectoryA(path.c_str())) DeleteFileA(path.c_str());
+            } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                DeleteFileA(path.c_str());
+            }
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }

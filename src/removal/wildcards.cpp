@@ -1,0 +1,104 @@
+#include "removal/wildcards.h"
+
+#include <string.h>
+
+#include "app/run.h"
+#include "data/entry_lists.h"
+#include "paths/folder_tokens.h"
+#include "paths/path_helpers.h"
+
+// The walk enters folders with a change of directory and deletes by relative
+// names. It never enters a reparse point (junction, symbolic link): ".." from
+// inside one leads to the target's parent, and the walk would clean folders
+// the pattern never named, with an elevated uninstaller's rights.
+
+static int IsCurrentDirectoryProtected() {
+    char folder[PathBufferSize];
+    DWORD length = GetCurrentDirectoryA(PathBufferSize, folder);
+    return length == 0 || length >= PathBufferSize || IsProtectedFolder(folder);
+}
+
+static int IsDotName(const char* name) {
+    return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]));
+}
+
+static int IsCurrentDirectoryEmpty() {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("*.*", &found);
+    if (search == INVALID_HANDLE_VALUE) return 1;
+    int empty = 1;
+    do {
+        if (!IsDotName(found.cFileName)) empty = 0;
+    } while (empty && FindNextFileA(search, &found));
+    FindClose(search);
+    return empty;
+}
+
+// Steps up to the parent, then removes the folder it left.
+static void RemoveCurrentDirectory() {
+    char folder[PathBufferSize];
+    DWORD length = GetCurrentDirectoryA(PathBufferSize, folder);
+    SetCurrentDirectoryA("..");
+    if (length > 0 && length < PathBufferSize) RemoveDirectoryA(folder);
+}
+
+// Cleans the current directory: subfolders depth first, then the files that
+// match the mask, then the folder itself when that left it empty. Always
+// ends in the parent folder.
+static void RemoveMatchingFiles(const char* mask) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("*.*", &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            DWORD attributes = found.dwFileAttributes;
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || attributes & FILE_ATTRIBUTE_REPARSE_POINT ||
+                IsDotName(found.cFileName))
+                continue;
+            if (!SetCurrentDirectoryA(found.cFileName)) continue;
+            if (IsCurrentDirectoryProtected()) {
+                SetCurrentDirectoryA("..");  // a protected folder is never searched
+                continue;
+            }
+            RemoveMatchingFiles(mask);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    search = FindFirstFileA(mask, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    if (!IsCurrentDirectoryProtected() && IsCurrentDirectoryEmpty()) RemoveCurrentDirectory();
+    else SetCurrentDirectoryA("..");
+}
+
+// The full pattern in path: tokens expanded, or relative to the installation
+// folder. Returns 0 when it does not fit.
+static int ComposePattern(char* path, const char* text) {
+    if (strchr(text, '#')) return ExpandTokens(path, text, PathBufferSize) < PathBufferSize;
+    return CopyPath(path, InstallDir) && AppendBackslash(path) && AppendPath(path, text);
+}
+
+void RemoveWildcardLeftovers() {
+    if (!PatternList || !PatternList[0]) return;
+    char folder[PathBufferSize];
+    for (const char* text = PatternList; *text; text += strlen(text) + 1) {
+        if (!ComposePattern(folder, text)) continue;
+        char* lastBackslash = strrchr(folder, '\\');
+        if (!lastBackslash) continue;
+        *lastBackslash = 0;
+        const char* mask = lastBackslash + 1;
+        if (IsProtectedFolder(folder)) continue;
+        DWORD attributes = GetFileAttributesA(folder);
+        if (attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        if (!SetCurrentDirectoryA(folder)) continue;
+        RemoveMatchingFiles(mask);
+        // The walk ends in the installation folder, named without its
+        // backslash until the emptied-folders pass puts it back.
+        StripBackslash(InstallDir);
+        SetCurrentDirectoryA(InstallDir);
+        RemoveDirectoryA(folder);
+    }
+}

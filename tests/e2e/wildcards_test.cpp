@@ -1,0 +1,138 @@
+// Leftovers removed by wildcard patterns under Wine.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include "scenario.h"
+
+namespace {
+
+void Make(const std::string& path) {
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), NULL);
+    WriteWholeFile(path, "left behind\r\n");
+}
+
+RunResult RemoveLeftovers(const std::string& app, std::vector<std::string> patterns) {
+    PackData data;
+    data.messages = TestMessages();
+    data.patterns = patterns;
+    RunResult run = RunUninstaller(WriteUninstaller(app, data), "/S", {});
+    EXPECT_EQ(0u, run.exitCode);
+    return run;
+}
+
+std::string Folder(int csidl) {
+    char folder[MAX_PATH] = {};
+    SHGetFolderPathA(NULL, csidl, NULL, 0, folder);
+    return folder;
+}
+
+TEST(Wildcards, RelativePatternCleansTheTreeAndItsEmptiedFolders) {
+    std::string app = FreshTestFolder();
+    Make(app + "logs\\a.log");
+    Make(app + "logs\\old\\b.LOG");
+    Make(app + "logs\\old\\deeper\\c.log");
+    Make(app + "keep\\logs\\d.log");  // outside the pattern's folder
+    Make(app + "other\\notes.txt");
+    Make(app + "stays\\e.log");
+    Make(app + "stays\\readme.txt");
+    CreateDirectoryA((app + "logs\\empty").c_str(), NULL);
+    RemoveLeftovers(app, {"logs\\*.log", "stays\\*.log"});
+    EXPECT_FALSE(FileExists(app + "logs"));
+    EXPECT_TRUE(FileExists(app + "keep\\logs\\d.log"));
+    EXPECT_TRUE(FileExists(app + "other\\notes.txt"));
+    EXPECT_FALSE(FileExists(app + "stays\\e.log"));
+    EXPECT_TRUE(FileExists(app + "stays\\readme.txt"));
+}
+
+TEST(Wildcards, MaskAloneWorksOnTheInstallationFolder) {
+    std::string app = FreshTestFolder();
+    Make(app + "a.tmp");
+    Make(app + "sub\\b.tmp");
+    Make(app + "sub\\deep\\c.tmp");
+    Make(app + "x.txt");
+    Make(app + "folder.tmp\\inner.txt");  // a folder named like the mask is no file
+    RemoveLeftovers(app, {"*.tmp"});
+    EXPECT_FALSE(FileExists(app + "a.tmp"));
+    EXPECT_FALSE(FileExists(app + "sub"));
+    EXPECT_TRUE(FileExists(app + "x.txt"));
+    EXPECT_TRUE(FileExists(app + "folder.tmp\\inner.txt"));
+    EXPECT_TRUE(FileExists(app + "uninst.exe"));
+}
+
+TEST(Wildcards, TokenPatternWorksInTheExpandedFolder) {
+    std::string app = FreshTestFolder();
+    std::string data = Folder(CSIDL_APPDATA) + "\\QvTest Wildcards";
+    Make(data + "\\cache\\a.tmp");
+    Make(data + "\\b.tmp");
+    Make(data + "\\notes.txt");
+    RemoveLeftovers(app, {"#AppData#\\QvTest Wildcards\\*.tmp", "#NoSuchToken#\\QvTest Wildcards\\*.txt"});
+    EXPECT_FALSE(FileExists(data + "\\cache"));
+    EXPECT_FALSE(FileExists(data + "\\b.tmp"));
+    EXPECT_TRUE(FileExists(data + "\\notes.txt"));
+    DeleteFileA((data + "\\notes.txt").c_str());
+    RemoveDirectoryA(data.c_str());
+}
+
+TEST(Wildcards, ProtectedFoldersAreNeverSearched) {
+    std::string app = FreshTestFolder();
+    std::string windows = Folder(CSIDL_WINDOWS);
+    Make(windows + "\\qvtest-left.qvleft");
+    Make(app + "abs\\x.qvleft");
+    // The Windows folder itself; an absolute path behind a relative pattern names nothing.
+    RemoveLeftovers(app, {"#Windows#\\*.qvleft", "C:\\qvtest\\*.qvleft"});
+    EXPECT_TRUE(FileExists(windows + "\\qvtest-left.qvleft"));
+    EXPECT_TRUE(FileExists(app + "abs\\x.qvleft"));
+    DeleteFileA((windows + "\\qvtest-left.qvleft").c_str());
+}
+
+// A protected folder inside the tree (here the common-files folder, pointed
+// into the tree for the run) is left with everything in it; its siblings are cleaned.
+TEST(Wildcards, ProtectedFolderInsideTheTreeIsLeftWhole) {
+    std::string app = FreshTestFolder();
+    Make(app + "tree\\common\\inner\\a.log");
+    Make(app + "tree\\sibling\\b.log");
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_ALL_ACCESS, &key));
+    char saved[MAX_PATH] = {};
+    DWORD size = sizeof saved;
+    RegQueryValueExA(key, "CommonFilesDir", NULL, NULL, (BYTE*)saved, &size);
+    std::string common = app + "tree\\common";
+    RegSetValueExA(key, "CommonFilesDir", 0, REG_SZ, (const BYTE*)common.c_str(), DWORD(common.size() + 1));
+    RemoveLeftovers(app, {"tree\\*.log"});
+    RegSetValueExA(key, "CommonFilesDir", 0, REG_SZ, (const BYTE*)saved, DWORD(strlen(saved) + 1));
+    RegCloseKey(key);
+    EXPECT_TRUE(FileExists(app + "tree\\common\\inner\\a.log"));
+    EXPECT_FALSE(FileExists(app + "tree\\sibling"));
+    EXPECT_TRUE(FileExists(app + "tree"));
+}
+
+TEST(Wildcards, ReadOnlyMatchStaysWithItsFolders) {
+    std::string app = FreshTestFolder();
+    Make(app + "logs\\sub\\locked.log");
+    Make(app + "logs\\free.log");
+    SetFileAttributesA((app + "logs\\sub\\locked.log").c_str(), FILE_ATTRIBUTE_READONLY);
+    RemoveLeftovers(app, {"logs\\*.log"});
+    EXPECT_TRUE(FileExists(app + "logs\\sub\\locked.log"));
+    EXPECT_FALSE(FileExists(app + "logs\\free.log"));
+    SetFileAttributesA((app + "logs\\sub\\locked.log").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The links are made from Linux by the stage_links fixture: tree\logs\linked
+// and tree\linkedroot point at ..\outside, which the patterns never name.
+TEST(Wildcards, ReparsePointsAreNeverFollowed) {
+    std::string root = "C:\\qvtest\\reparse\\";
+    ASSERT_EQ(DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+              GetFileAttributesA((root + "tree\\logs\\linked").c_str()) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    Make(root + "outside\\victim.log");
+    Make(root + "outside\\deeper\\victim.log");
+    Make(root + "tree\\logs\\a.log");
+    RemoveLeftovers(root + "tree\\", {"logs\\*.log", "linkedroot\\*.log"});
+    EXPECT_FALSE(FileExists(root + "tree\\logs\\a.log"));
+    EXPECT_TRUE(FileExists(root + "outside\\victim.log"));
+    EXPECT_TRUE(FileExists(root + "outside\\deeper\\victim.log"));
+    EXPECT_TRUE(FileExists(root + "tree\\logs\\linked"));
+}
+
+}  // namespace
