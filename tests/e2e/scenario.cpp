@@ -111,8 +111,10 @@ static bool HasControl(const SeenDialog& dialog, int id) {
 
 std::vector<SeenDialog> Prompts(const RunResult& run) {
     std::vector<SeenDialog> prompts;
+    // A message box has its text in control 0xFFFF, the read-only prompt has
+    // button 1001; the progress dialog may be caught before its controls exist.
     for (const SeenDialog& dialog : run.dialogs)
-        if (!HasControl(dialog, 1009)) prompts.push_back(dialog);
+        if (HasControl(dialog, 0xFFFF) || HasControl(dialog, 1001)) prompts.push_back(dialog);
     return prompts;
 }
 

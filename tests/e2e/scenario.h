@@ -33,7 +33,7 @@ RunResult RunUninstaller(const std::string& exe, const std::string& switches,
 
 // What a run asked or told the user, in order: its message boxes and
 // read-only prompts, without the progress dialog (which may come and go
-// too quickly to be seen at all).
+// too quickly to be seen whole, or at all).
 std::vector<SeenDialog> Prompts(const RunResult& run);
 // The texts of those prompts (a read-only prompt's text is its control 1000).
 std::vector<std::string> PromptTexts(const RunResult& run);
