@@ -212,8 +212,10 @@ char* ComposePreRemovalCommand(const char* command, char** expanded) {
     while (*at == ' ') at++;
     if (*at == '#') {
         uint32_t length = ExpandTokens(NULL, command, ExpansionLimit);
-        if (length >= ExpansionLimit || !AllocateBlock(length + 1, expanded)) return NULL;
-        ExpandTokens(*expanded, command, length + 1);
+        if (length >= ExpansionLimit || !AllocateZeroed(length + 1, expanded)) return NULL;
+        // The second expansion delivers all or nothing; nothing (memory ran
+        // out meanwhile) means nothing is run.
+        if (ExpandTokens(*expanded, command, length + 1) != length || !(*expanded)[0]) return NULL;
         // Unchanged means no token was recognised: such a command is taken
         // like any other, relative to the installation folder.
         if (length != strlen(command) || (*expanded)[at - command] != '#') return *expanded;
