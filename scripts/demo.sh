@@ -25,7 +25,8 @@ keys=("HKCU\\Software\\Qorvand Sample"
 snapshot() {
     (cd "$drive_c" && find "Program Files/Qorvand Sample" users/*/AppData/Roaming/"Qorvand Sample" 2>/dev/null | sort)
     for key in "${keys[@]}"; do
-        wine reg query "$key" /s 2>/dev/null | tr -d '\r' | grep -v '^$' | sed 's/^/  /' || echo "  (nothing under $key)"
+        wine reg query "$key" /s 2>/dev/null | tr -d '\r' | grep -v -e '^$' -e 'Unable to find' | sed 's/^/  /' ||
+            echo "  (nothing under $key)"
     done
 }
 
@@ -44,6 +45,9 @@ echo "== Running C:\\Program Files\\Qorvand Sample\\uninst.exe ${DEMO_SWITCHES:-
 # (#65535: message boxes only, not the progress dialog with the same caption.)
 wine "$build/win/tests/support/winrun.exe" --timeout 60 --answer '1#65535' --answer '6#65535' --answer '1#65535' -- \
     'C:\Program Files\Qorvand Sample\uninst.exe' ${DEMO_SWITCHES:-} | tr -d '\r'
+
+# The uninstaller removes itself through a batch that runs after it ended.
+for _ in $(seq 20); do [ -e "$app/uninst.exe" ] || break; sleep 0.5; done
 
 echo
 echo "== After: what is left"
