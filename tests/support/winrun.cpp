@@ -11,7 +11,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: winrun [--answer ID[@CAPTION][#CONTROL]]... [--timeout SECONDS] [--cwd DIR] -- PROGRAM [ARGS...]\n"
+    "usage: winrun [--answer ID[@CAPTION][#CONTROL]]... [--timeout SECONDS] [--cwd DIR] [--shots DIR]\n"
+    "              -- PROGRAM [ARGS...]\n"
     "\n"
     "Runs PROGRAM with ARGS, watches its visible top-level windows and answers each\n"
     "new one with the next unused --answer whose CAPTION matches it exactly (no\n"
@@ -23,6 +24,10 @@ const char kUsage[] =
     "Prints one line per window seen, then \"exit code: N\" (signed decimal).\n"
     "  --timeout SECONDS  terminate PROGRAM after this long (default 60)\n"
     "  --cwd DIR          start PROGRAM in DIR\n"
+    "  --shots DIR        before answering a new window, wait for it to paint and save\n"
+    "                     DIR\\NN.bmp (NN: order seen), the screen area of all visible\n"
+    "                     windows of PROGRAM; for a message box over other windows also\n"
+    "                     DIR\\NN-under.bmp, the other windows with the box hidden a moment\n"
     "Exit status: 0 PROGRAM ran to its end, 3 timed out, 2 usage error or not started.\n";
 
 int Usage(const char* error) {
@@ -70,12 +75,112 @@ bool ParseNumber(const char* text, long min, long max, long* value) {
     return true;
 }
 
+struct ShotQuery {
+    DWORD processId;
+    RECT area;
+    bool any;
+    HWND exclude;
+};
+
+BOOL CALLBACK AddWindowArea(HWND hwnd, LPARAM lParam) {
+    ShotQuery* query = reinterpret_cast<ShotQuery*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    RECT r;
+    if (pid != query->processId || hwnd == query->exclude || !IsWindowVisible(hwnd) || !GetWindowRect(hwnd, &r) || IsRectEmpty(&r))
+        return TRUE;
+    if (query->any) UnionRect(&query->area, &query->area, &r);
+    else query->area = r;
+    query->any = true;
+    return TRUE;
+}
+
+// The screen rectangle covering every visible top-level window of the process,
+// clipped to the screen; false when there is none.
+bool ProcessWindowArea(DWORD processId, RECT* area) {
+    ShotQuery query{processId, {}, false, nullptr};
+    EnumWindows(AddWindowArea, reinterpret_cast<LPARAM>(&query));
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    return query.any && IntersectRect(area, &query.area, &screen);
+}
+
+// Copies a screen rectangle into a 24-bit bottom-up BMP file.
+bool SaveScreenArea(const RECT& area, const std::string& path) {
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (memory && bitmap) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != 0;
+        GdiFlush();
+        SelectObject(memory, old);
+    }
+    if (ok) {
+        const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+        const DWORD imageSize = stride * static_cast<DWORD>(height);
+        BITMAPFILEHEADER file = {};
+        file.bfType = 0x4D42;  // "BM"
+        file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+        file.bfSize = file.bfOffBits + imageSize;
+        info.bmiHeader.biSizeImage = imageSize;
+        FILE* out = std::fopen(path.c_str(), "wb");
+        ok = out && std::fwrite(&file, sizeof file, 1, out) == 1 &&
+             std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+             std::fwrite(bits, 1, imageSize, out) == imageSize;
+        if (out && std::fclose(out) != 0) ok = false;
+    }
+    if (bitmap) DeleteObject(bitmap);
+    if (memory) DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+const int kMessageTextId = 0xFFFF;       // the static control holding a message box's text
+const DWORD kPaintWaitMs = 600;  // long enough for a new window and its controls to paint
+
+// Takes the pictures of one new window; returns their file names for the report.
+std::string TakeShots(HWND window, const std::string& dir, size_t number) {
+    Sleep(kPaintWaitMs);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char name[32];
+    std::snprintf(name, sizeof name, "%02u", static_cast<unsigned>(number));
+    const std::string base = dir + (dir.empty() || dir.back() == '\\' ? "" : "\\") + name;
+    RECT area;
+    if (!IsWindow(window) || !ProcessWindowArea(pid, &area)) return "no shot (window gone)";
+    std::string report = SaveScreenArea(area, base + ".bmp") ? std::string(name) + ".bmp" : "shot failed";
+    // A message box holds the run still, so what it covers can be shown too: its
+    // modal loop repaints the windows beneath while it is hidden.
+    ShotQuery others{pid, {}, false, window};
+    EnumWindows(AddWindowArea, reinterpret_cast<LPARAM>(&others));
+    if (GetDlgItem(window, kMessageTextId) && others.any) {
+        ShowWindow(window, SW_HIDE);
+        Sleep(kPaintWaitMs / 2);
+        RECT under;
+        if (ProcessWindowArea(pid, &under) && SaveScreenArea(under, base + "-under.bmp"))
+            report += std::string(", ") + name + "-under.bmp";
+        ShowWindow(window, SW_SHOWNORMAL);
+    }
+    return report;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<Answer> answers;
     long timeoutSeconds = 60;
     const char* cwd = nullptr;
+    const char* shotsDir = nullptr;
     int i = 1;
     for (; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -90,22 +195,24 @@ int main(int argc, char** argv) {
         if (i + 1 >= argc) return Usage(("missing value after " + arg).c_str());
         const char* value = argv[++i];
         if (arg == "--answer") {
-            std::string spec = value;
+            std::string answer = value;
             long control = 0;
-            const size_t hash = spec.rfind('#');
+            const size_t hash = answer.rfind('#');
             if (hash != std::string::npos) {
-                if (!ParseNumber(spec.c_str() + hash + 1, 1, 0xFFFF, &control)) return Usage(("bad control id: " + spec).c_str());
-                spec.resize(hash);
+                if (!ParseNumber(answer.c_str() + hash + 1, 1, 0xFFFF, &control)) return Usage(("bad control id: " + answer).c_str());
+                answer.resize(hash);
             }
-            const size_t at = spec.find('@');
-            const std::string id = spec.substr(0, at);
+            const size_t at = answer.find('@');
+            const std::string id = answer.substr(0, at);
             long n = 0;
-            if (!ParseNumber(id.c_str(), 1, 0xFFFF, &n)) return Usage(("bad button id: " + spec).c_str());
-            answers.push_back({at == std::string::npos ? "" : spec.substr(at + 1), static_cast<int>(n), static_cast<int>(control)});
+            if (!ParseNumber(id.c_str(), 1, 0xFFFF, &n)) return Usage(("bad button id: " + answer).c_str());
+            answers.push_back({at == std::string::npos ? "" : answer.substr(at + 1), static_cast<int>(n), static_cast<int>(control)});
         } else if (arg == "--timeout") {
             if (!ParseNumber(value, 1, 86400, &timeoutSeconds)) return Usage("bad --timeout");
         } else if (arg == "--cwd") {
             cwd = value;
+        } else if (arg == "--shots") {
+            shotsDir = value;
         } else {
             return Usage(("unknown option " + arg).c_str());
         }
@@ -118,13 +225,22 @@ int main(int argc, char** argv) {
         commandLine += Quote(argv[k]);
     }
 
-    const RunResult run = RunAndAnswer(commandLine, answers, static_cast<DWORD>(timeoutSeconds) * 1000, cwd);
+    // The hook sees new windows in the order they are reported, so shots[k] goes with run.dialogs[k].
+    std::vector<std::string> shots;
+    WindowHook hook;
+    if (shotsDir) {
+        CreateDirectoryA(shotsDir, nullptr);
+        hook = [&](HWND window, const SeenDialog&) { shots.push_back(TakeShots(window, shotsDir, shots.size() + 1)); };
+    }
+    const RunResult run =
+        RunAndAnswer(commandLine, answers, static_cast<DWORD>(timeoutSeconds) * 1000, cwd, hook);
     if (!run.started) {
         std::fprintf(stderr, "winrun: cannot start %s (error %lu)\n", commandLine.c_str(),
                      static_cast<unsigned long>(GetLastError()));
         return 2;
     }
-    for (const SeenDialog& d : run.dialogs) {
+    for (size_t k = 0; k < run.dialogs.size(); ++k) {
+        const SeenDialog& d = run.dialogs[k];
         std::string body = d.text;
         if (body.empty()) {
             // Not a message box: list the controls instead.
@@ -134,8 +250,10 @@ int main(int argc, char** argv) {
             }
         }
         std::printf("dialog \"%s\": %s -> ", OneLine(d.caption).c_str(), OneLine(body).c_str());
-        if (d.answeredWith) std::printf("answered %d\n", d.answeredWith);
-        else std::printf("not answered\n");
+        if (d.answeredWith) std::printf("answered %d", d.answeredWith);
+        else std::printf("not answered");
+        if (k < shots.size()) std::printf(" [shot %s]", shots[k].c_str());
+        std::printf("\n");
     }
     if (run.timedOut) std::printf("timed out after %ld s\n", timeoutSeconds);
     std::printf("exit code: %ld\n", static_cast<long>(static_cast<LONG>(run.exitCode)));

@@ -23,10 +23,6 @@ const std::string ProgramFolder = Root + "prog dir";
 const std::string Recorder = ProgramFolder + "\\rec.exe";
 const std::string RecordFile = Root + "record.txt";
 
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 std::string ReadText(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return "";
@@ -56,25 +52,21 @@ std::vector<std::string> RecordLines() {
 
 // The recorder's lines once it has ended, or what there is after timeoutMs.
 std::vector<std::string> WaitForRecord(DWORD timeoutMs = 10000) {
-    DWORD start = GetTickCount();
-    for (;;) {
+    for (DWORD start = GetTickCount();; Sleep(25)) {
         std::vector<std::string> lines = RecordLines();
         if ((!lines.empty() && lines.back().compare(0, 4, "end|") == 0) || GetTickCount() - start > timeoutMs)
             return lines;
-        Sleep(25);
     }
 }
 
 std::string CurrentFolder() {
     char folder[MAX_PATH];
-    DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
-    return std::string(folder, length);
+    return std::string(folder, GetCurrentDirectoryA(sizeof folder, folder));
 }
 
 std::string BuildFolder() {
     char self[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
-    std::string path(self, length);
+    std::string path(self, GetModuleFileNameA(NULL, self, sizeof self));
     if (path.compare(0, 5, "unix\\") == 0) path = "\\\\?\\" + path;
     return path.substr(0, path.rfind('\\') + 1);
 }
@@ -83,73 +75,31 @@ void SetVariable(const char* name, const std::string& value) {
     SetEnvironmentVariableA(name, value.c_str());
 }
 
-// A fresh C:\qvtest\launch with the recorder in "prog dir"; the record file
-// and the recorder's options cleared.
-class LaunchProgram : public testing::Test {
-protected:
-    void SetUp() override {
-        CreateDirectoryA("C:\\qvtest", NULL);
-        CreateDirectoryA(Root.c_str(), NULL);
-        CreateDirectoryA(ProgramFolder.c_str(), NULL);
-        ASSERT_TRUE(CopyFileA((BuildFolder() + "launch_recorder.exe").c_str(), Recorder.c_str(), FALSE));
-        DeleteFileA(RecordFile.c_str());
-        SetVariable("QV_RECORD", RecordFile);
-        SetEnvironmentVariableA("QV_SLEEP", NULL);
-        SetEnvironmentVariableA("QV_WATCH", NULL);
-        SetEnvironmentVariableA("QV_EXIT", NULL);
-        savedFolder = CurrentFolder();
-    }
-    void TearDown() override {
-        SetCurrentDirectoryA(savedFolder.c_str());
-        SetEnvironmentVariableA("QV_RECORD", NULL);
-        SetEnvironmentVariableA("QV_SLEEP", NULL);
-    }
-    std::string savedFolder;
-};
-
 // --- Splitting and composing the pre-removal command -----------------------
 
-struct Split {
-    std::string program, arguments;
-    bool operator==(const Split& other) const { return program == other.program && arguments == other.arguments; }
-};
-
-std::ostream& operator<<(std::ostream& out, const Split& split) {
-    return out << "[" << split.program << "] [" << split.arguments << "]";
-}
-
-Split SplitText(const std::string& text) {
-    std::vector<char> buffer(text.begin(), text.end());
-    buffer.push_back(0);
-    char *program = nullptr, *arguments = nullptr;
-    SplitCommand(buffer.data(), &program, &arguments);
-    EXPECT_TRUE(program && arguments);
-    if (!program || !arguments) return {};
-    return {program, arguments};
-}
-
-TEST(SplitCommand, QuotedProgramIsFollowedByItsArguments) {
-    EXPECT_EQ((Split{"C:\\App\\setup.exe", "/remove"}), SplitText("\"C:\\App\\setup.exe\" /remove"));
-    EXPECT_EQ((Split{"C:\\My App\\setup.exe", "/a  \"b c\" "}), SplitText("\"C:\\My App\\setup.exe\"   /a  \"b c\" "));
-    EXPECT_EQ((Split{"C:\\App\\setup.exe", "/x"}), SplitText("\"C:\\App\\setup.exe\"/x"));
-    EXPECT_EQ((Split{"C:\\App\\setup.exe", ""}), SplitText("\"C:\\App\\setup.exe\"   "));
-}
-
-TEST(SplitCommand, BlanksInsideTheQuotesAreTrimmed) {
-    EXPECT_EQ((Split{"C:\\App\\setup.exe", "/r"}), SplitText("\"  C:\\App\\setup.exe  \" /r"));
-    EXPECT_EQ((Split{"", "x"}), SplitText("\"   \" x"));
-}
-
-TEST(SplitCommand, AnUnquotedCommandIsOneNameWithoutArguments) {
-    EXPECT_EQ((Split{"C:\\App\\setup.exe /remove", ""}), SplitText("C:\\App\\setup.exe /remove"));
-    EXPECT_EQ((Split{"C:\\My App\\tool.exe", ""}), SplitText("C:\\My App\\tool.exe"));
-    EXPECT_EQ((Split{"C:\\App\\a\"b\" c", ""}), SplitText("C:\\App\\a\"b\" c"));
-}
-
-// Neither form can be started with its quotes left inside the program name.
-TEST(SplitCommand, QuotedProgramAloneAndUnclosedQuoteLoseTheirQuotes) {
-    EXPECT_EQ((Split{"C:\\App\\setup.exe", ""}), SplitText("\"C:\\App\\setup.exe\""));
-    EXPECT_EQ((Split{"C:\\App\\setup.exe /remove", ""}), SplitText("\"C:\\App\\setup.exe /remove  "));
+TEST(SplitCommand, QuotedProgramIsFollowedByItsArgumentsAndAnUnquotedOneHasNone) {
+    const char* const cases[][3] = {
+        {"\"C:\\App\\setup.exe\" /remove", "C:\\App\\setup.exe", "/remove"},
+        {"\"C:\\My App\\setup.exe\"   /a  \"b c\" ", "C:\\My App\\setup.exe", "/a  \"b c\" "},
+        {"\"C:\\App\\setup.exe\"/x", "C:\\App\\setup.exe", "/x"},
+        {"\"C:\\App\\setup.exe\"   ", "C:\\App\\setup.exe", ""},
+        // Blanks inside the quotes are trimmed.
+        {"\"  C:\\App\\setup.exe  \" /r", "C:\\App\\setup.exe", "/r"},
+        {"\"   \" x", "", "x"},
+        {"C:\\App\\setup.exe /remove", "C:\\App\\setup.exe /remove", ""},
+        {"C:\\App\\a\"b\" c", "C:\\App\\a\"b\" c", ""},
+        // No program can be started with its quotes left inside its name.
+        {"\"C:\\App\\setup.exe\"", "C:\\App\\setup.exe", ""},
+        {"\"C:\\App\\setup.exe /remove  ", "C:\\App\\setup.exe /remove", ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<char> buffer(c[0], c[0] + strlen(c[0]) + 1);
+        char *program = nullptr, *arguments = nullptr;
+        SplitCommand(buffer.data(), &program, &arguments);
+        ASSERT_TRUE(program && arguments) << c[0];
+        EXPECT_EQ(c[1], std::string(program)) << c[0];
+        EXPECT_EQ(c[2], std::string(arguments)) << c[0];
+    }
 }
 
 class PreRemovalCommand : public testing::Test {
@@ -166,14 +116,14 @@ protected:
     void TearDown() override {
         InstallDir = savedInstallDir;
         WorkPath = savedWorkPath;
-        for (char c : guard) ASSERT_EQ('g', c);
-    }
-    // Null when nothing is to be run.
-    const char* Compose(const std::string& command) {
+        for (char c : guard) ASSERT_EQ('g', c);  // nothing written past WorkPath
         FreeAndClear(&expanded);
-        return ComposePreRemovalCommand(command.c_str(), &expanded);
     }
-    ~PreRemovalCommand() override { FreeAndClear(&expanded); }
+    std::string Compose(const std::string& command) {
+        FreeAndClear(&expanded);
+        const char* composed = ComposePreRemovalCommand(command.c_str(), &expanded);
+        return composed ? composed : "(none)";
+    }
     char installDir[PathBufferSize];
     char workPath[PathBufferSize];
     char guard[64];
@@ -182,76 +132,76 @@ protected:
     char* savedWorkPath;
 };
 
-std::string Text(const char* text) {
-    return text ? text : "(none)";
-}
-
-std::string WindowsFolder() {
+TEST_F(PreRemovalCommand, IsRelativeToTheInstallationFolderUnlessATokenLeads) {
     char folder[MAX_PATH];
-    return std::string(folder, GetWindowsDirectoryA(folder, sizeof folder));
-}
-
-TEST_F(PreRemovalCommand, CommandsWithoutTokenAreTakenRelativeToTheInstallationFolder) {
-    EXPECT_EQ("\"C:\\App\\setup.exe\" /remove", Text(Compose("\"setup.exe\" /remove")));
-    EXPECT_EQ("C:\\App\\tools\\clean.exe", Text(Compose("tools\\clean.exe")));
-    EXPECT_EQ("C:\\App\\setup.exe /remove", Text(Compose("setup.exe /remove")));
-    EXPECT_EQ("\"C:\\App\\setup.exe\"", Text(Compose("\"  setup.exe\"")));
-    EXPECT_EQ("C:\\App\\x.exe", Text(Compose("   x.exe")));
-    // Also an absolute path: the command is always relative.
-    EXPECT_EQ("C:\\App\\C:\\Other\\x.exe", Text(Compose("C:\\Other\\x.exe")));
-    EXPECT_EQ(nullptr, expanded);
-}
-
-TEST_F(PreRemovalCommand, InstallationFolderWithoutBackslashGetsOne) {
+    std::string windows(folder, GetWindowsDirectoryA(folder, sizeof folder));
+    const std::pair<std::string, std::string> cases[] = {
+        {"\"setup.exe\" /remove", "\"C:\\App\\setup.exe\" /remove"},
+        {"setup.exe /remove", "C:\\App\\setup.exe /remove"},
+        {"\"  setup.exe\"", "\"C:\\App\\setup.exe\""},
+        {"   x.exe", "C:\\App\\x.exe"},
+        {"C:\\Other\\x.exe", "C:\\App\\C:\\Other\\x.exe"},  // always relative
+        {"#setup.exe", "C:\\App\\#setup.exe"},              // signs that are no token
+        {"\" #setup.exe\" /r", "\"C:\\App\\#setup.exe\" /r"},
+        // Every token of the command is expanded, also in the arguments.
+        {"\"#Windows#\\notepad.exe\" readme.txt", "\"" + windows + "\\notepad.exe\" readme.txt"},
+        {"\"  #InstallDir#\\bin\\x.exe\" #Windows#", "\"  C:\\App\\bin\\x.exe\" " + windows},
+        {"#Unknown#\\x.exe", "\\x.exe"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.second, Compose(c.first)) << c.first;
+        EXPECT_EQ(c.first.find("#") != std::string::npos && c.second.find('#') == std::string::npos,
+                  expanded != nullptr)
+            << c.first;
+    }
     strcpy(installDir, "C:\\App");
-    EXPECT_EQ("C:\\App\\x.exe", Text(Compose("x.exe")));
-}
-
-TEST_F(PreRemovalCommand, ALeadingTokenIsExpanded) {
-    EXPECT_EQ("\"" + WindowsFolder() + "\\notepad.exe\" readme.txt", Text(Compose("\"#Windows#\\notepad.exe\" readme.txt")));
-    EXPECT_NE(nullptr, expanded);
-    // Every token of the command is expanded, also in the arguments.
-    EXPECT_EQ("\"  C:\\App\\bin\\x.exe\" " + WindowsFolder(), Text(Compose("\"  #InstallDir#\\bin\\x.exe\" #Windows#")));
-    // An unknown token becomes empty text: the result is no full path.
-    EXPECT_EQ("\\x.exe", Text(Compose("#Unknown#\\x.exe")));
-}
-
-TEST_F(PreRemovalCommand, ACommandWhoseSignsAreNoTokenIsRelative) {
-    EXPECT_EQ("C:\\App\\#setup.exe", Text(Compose("#setup.exe")));
-    EXPECT_EQ("\"C:\\App\\#setup.exe\" /r", Text(Compose("\" #setup.exe\" /r")));
-    EXPECT_EQ(nullptr, expanded);
+    EXPECT_EQ("C:\\App\\x.exe", Compose("x.exe"));
 }
 
 TEST_F(PreRemovalCommand, ACommandThatDoesNotFitIsNotComposed) {
     // InstallDir (7) and the command together: 259 characters fit, 260 do not.
     std::string fits(252, 'a');
-    EXPECT_EQ("C:\\App\\" + fits, Text(Compose(fits)));
-    EXPECT_EQ(nullptr, Compose(fits + "a"));
-    EXPECT_EQ(nullptr, Compose("\"" + fits));
-    EXPECT_EQ(nullptr, Compose(std::string(5000, 'b')));
+    EXPECT_EQ("C:\\App\\" + fits, Compose(fits));
+    for (const std::string& command : {fits + "a", "\"" + fits, std::string(5000, 'b')})
+        EXPECT_EQ("(none)", Compose(command)) << command.size();
 }
 
-// --- Starting a program ------------------------------------------------------
+// --- Starting a program and opening the final document -------------------------
+
+// A fresh C:\qvtest\launch with the recorder in "prog dir"; the record file
+// and the recorder's options cleared.
+class LaunchProgram : public testing::Test {
+protected:
+    void SetUp() override {
+        for (const std::string& folder : {std::string("C:\\qvtest"), Root, ProgramFolder})
+            CreateDirectoryA(folder.c_str(), NULL);
+        ASSERT_TRUE(CopyFileA((BuildFolder() + "launch_recorder.exe").c_str(), Recorder.c_str(), FALSE));
+        DeleteFileA(RecordFile.c_str());
+        SetVariable("QV_RECORD", RecordFile);
+        for (const char* name : {"QV_SLEEP", "QV_WATCH", "QV_EXIT"}) SetEnvironmentVariableA(name, NULL);
+        savedFolder = CurrentFolder();
+    }
+    void TearDown() override {
+        SetCurrentDirectoryA(savedFolder.c_str());
+        for (const char* name : {"QV_RECORD", "QV_SLEEP", "QV_EXIT"}) SetEnvironmentVariableA(name, NULL);
+    }
+    std::string savedFolder;
+};
 
 TEST_F(LaunchProgram, StartsTheQuotedProgramInItsFolder) {
     SetCurrentDirectoryA(Root.c_str());
     ASSERT_EQ(1, RunProgram(Recorder.c_str(), "/a \"b c\"", 1));
-    EXPECT_EQ(CurrentFolder(), Root.substr(0, Root.size() - 1));  // ours is unchanged
-    std::vector<std::string> lines = WaitForRecord();
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ("start|\"" + Recorder + "\" /a \"b c\"|" + ProgramFolder + "|-", lines[0]);
-}
-
-TEST_F(LaunchProgram, WithoutArgumentsAddsNoBlank) {
-    ASSERT_EQ(1, RunProgram(Recorder.c_str(), "", 1));
+    ASSERT_EQ(1, RunProgram(Recorder.c_str(), "", 1));  // no blank without arguments
     ASSERT_EQ(1, RunProgram(Recorder.c_str(), nullptr, 1));
+    EXPECT_EQ(RootFolder, CurrentFolder());  // ours is unchanged
     std::vector<std::string> lines = WaitForRecord();
-    ASSERT_EQ(4u, lines.size());
-    EXPECT_EQ("start|\"" + Recorder + "\"|" + ProgramFolder + "|-", lines[0]);
-    EXPECT_EQ(lines[0], lines[2]);
+    ASSERT_EQ(6u, lines.size());
+    EXPECT_EQ("start|\"" + Recorder + "\" /a \"b c\"|" + ProgramFolder + "|-", lines[0]);
+    EXPECT_EQ("start|\"" + Recorder + "\"|" + ProgramFolder + "|-", lines[2]);
+    EXPECT_EQ(lines[2], lines[4]);
 }
 
-TEST_F(LaunchProgram, WaitsOnlyWhenAsked) {
+TEST_F(LaunchProgram, WaitsOnlyWhenAskedAndUntilTheProcessEnds) {
     SetVariable("QV_SLEEP", "800");
     DWORD start = GetTickCount();
     ASSERT_EQ(1, RunProgram(Recorder.c_str(), "", 1));
@@ -265,37 +215,27 @@ TEST_F(LaunchProgram, WaitsOnlyWhenAsked) {
     Sleep(300);
     EXPECT_EQ(1u, RecordLines().size());  // started, not ended
     EXPECT_EQ(2u, WaitForRecord().size());
-}
 
-// A program may end with the code that reads as "still running".
-TEST_F(LaunchProgram, WaitEndsWithTheProcessWhateverItsExitCode) {
+    // A program may end with the code that reads as "still running".
+    SetEnvironmentVariableA("QV_SLEEP", NULL);
     SetVariable("QV_EXIT", "259");
     std::packaged_task<int()> task([] { return RunProgram(Recorder.c_str(), "", 1); });
     std::future<int> result = task.get_future();
     std::thread(std::move(task)).detach();
     ASSERT_EQ(std::future_status::ready, result.wait_for(std::chrono::seconds(10)));
     EXPECT_EQ(1, result.get());
-    SetEnvironmentVariableA("QV_EXIT", NULL);
 }
 
-TEST_F(LaunchProgram, ReportsAProgramThatCannotStart) {
-    SetCurrentDirectoryA(Root.c_str());
-    EXPECT_EQ(0, RunProgram((ProgramFolder + "\\missing.exe").c_str(), "", 1));
-    EXPECT_EQ(0, RunProgram((Root + "no folder\\rec.exe").c_str(), "", 0));
-    EXPECT_EQ(CurrentFolder(), Root.substr(0, Root.size() - 1));
-}
-
-// A bare name would be searched for, the uninstaller's own folder first.
-TEST_F(LaunchProgram, StartsNothingByABareName) {
+// A bare or relative name would be searched for, the uninstaller's own
+// folder first; a command line of more than 527 bytes would be cut.
+TEST_F(LaunchProgram, StartsNothingMissingRelativeOrTooLong) {
     SetCurrentDirectoryA(ProgramFolder.c_str());
-    EXPECT_EQ(0, RunProgram("rec.exe", "", 1));
-    EXPECT_EQ(0, RunProgram("prog dir\\rec.exe", "", 1));
-    EXPECT_EQ(0, RunProgram("\\qvtest\\launch\\prog dir\\rec.exe", "", 1));
-    EXPECT_TRUE(RecordLines().empty());
-}
-
-// Quotes, program, blank and arguments fill 527 bytes and the terminator.
-TEST_F(LaunchProgram, StartsNothingThatDoesNotFitItsCommandLine) {
+    for (const std::string& program : {ProgramFolder + "\\missing.exe", Root + "no folder\\rec.exe",
+                                       std::string("rec.exe"), std::string("prog dir\\rec.exe"),
+                                       std::string("\\qvtest\\launch\\prog dir\\rec.exe")})
+        EXPECT_EQ(0, RunProgram(program.c_str(), "", 1)) << program;
+    EXPECT_EQ(ProgramFolder, CurrentFolder());
+    // Quotes, program, blank and arguments fill 527 bytes and the terminator.
     std::string fits(527 - 3 - Recorder.size(), 'x');
     EXPECT_EQ(0, RunProgram(Recorder.c_str(), (fits + "y").c_str(), 1));
     EXPECT_TRUE(RecordLines().empty());
@@ -304,8 +244,6 @@ TEST_F(LaunchProgram, StartsNothingThatDoesNotFitItsCommandLine) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ("start|\"" + Recorder + "\" " + fits + "|" + ProgramFolder + "|-", lines[0]);
 }
-
-// --- The final document's association fallback --------------------------------
 
 const char FallbackExtension[] = ".qvtfallback";
 const char FallbackClass[] = "QvTest.LaunchFallback";
@@ -322,8 +260,8 @@ protected:
         SetCurrentDirectoryA(RootFolder.c_str());
     }
     void TearDown() override {
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, FallbackExtension);
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, FallbackClass);
+        for (const char* key : {FallbackExtension, FallbackClass, ".qvtlaunchdoc", "QvTest.LaunchDocument"})
+            RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
         LaunchProgram::TearDown();
     }
     static void SetClass(const std::string& key, const std::string& value) {
@@ -336,36 +274,35 @@ protected:
     std::string Opened(DWORD timeoutMs = 5000) {
         OpenDocument(document.c_str(), FallbackExtension);
         std::vector<std::string> lines = WaitForRecord(timeoutMs);
+        DeleteFileA(RecordFile.c_str());
         return lines.empty() ? "(nothing)" : lines[0];
     }
     std::string document;
 };
 
-TEST_F(LaunchDocumentFallback, QuotedPlaceholderIsCutKeepingTheBlankBeforeIt) {
-    SetOpenCommand("\"" + Recorder + "\" \"%1\" /more");
-    EXPECT_EQ("start|\"" + Recorder + "\"  " + document + "|" + RootFolder + "|5", Opened());
-}
-
-TEST_F(LaunchDocumentFallback, BarePlaceholderIsCut) {
-    SetOpenCommand("\"" + Recorder + "\" /open %1 /more");
-    EXPECT_EQ("start|\"" + Recorder + "\" /open  " + document + "|" + RootFolder + "|5", Opened());
-}
-
-TEST_F(LaunchDocumentFallback, CommandWithoutPlaceholderGetsTheDocumentAfterABlank) {
-    SetOpenCommand("\"" + Recorder + "\" /open");
-    EXPECT_EQ("start|\"" + Recorder + "\" /open " + document + "|" + RootFolder + "|5", Opened());
-}
-
-TEST_F(LaunchDocumentFallback, NoCommandIsRunByABareName) {
-    SetCurrentDirectoryA(ProgramFolder.c_str());
-    SetOpenCommand("rec.exe \"%1\"");
-    EXPECT_EQ("(nothing)", Opened(1500));
-    SetOpenCommand("\"rec.exe\" \"%1\"");
-    EXPECT_EQ("(nothing)", Opened(1500));
+// The placeholder is cut, keeping the blank before it; without one the
+// document follows a blank.
+TEST_F(LaunchDocumentFallback, RunsTheClassCommandWithTheDocument) {
+    const std::string program = "start|\"" + Recorder + "\"";
+    const std::pair<std::string, std::string> cases[] = {
+        {" \"%1\" /more", "  "},
+        {" /open %1 /more", " /open  "},
+        {" /open", " /open "},
+    };
+    for (const auto& c : cases) {
+        SetOpenCommand("\"" + Recorder + "\"" + c.first);
+        EXPECT_EQ(program + c.second + document + "|" + RootFolder + "|5", Opened()) << c.first;
+    }
 }
 
 // The command (at most 259 bytes), a blank and the document fill 519 bytes.
-TEST_F(LaunchDocumentFallback, CommandLineThatDoesNotFitIsNotRun) {
+TEST_F(LaunchDocumentFallback, RunsNothingByABareNameTooLongOrWithoutACommand) {
+    SetCurrentDirectoryA(ProgramFolder.c_str());
+    for (const char* command : {"rec.exe \"%1\"", "\"rec.exe\" \"%1\""}) {
+        SetOpenCommand(command);
+        EXPECT_EQ("(nothing)", Opened(1500)) << command;
+    }
+    SetCurrentDirectoryA(RootFolder.c_str());
     std::string command = "\"" + Recorder + "\" ";
     SetOpenCommand(command + "\"%1\"");
     std::string folder = Root + "docs dir\\";
@@ -375,10 +312,7 @@ TEST_F(LaunchDocumentFallback, CommandLineThatDoesNotFitIsNotRun) {
     EXPECT_EQ("(nothing)", Opened(1500));
     document = folder + name + ".qvtnone";
     EXPECT_EQ("start|" + command + " " + document + "|" + RootFolder + "|5", Opened());
-}
 
-TEST_F(LaunchDocumentFallback, MissingClassOrCommandEndsQuietly) {
-    SetOpenCommand("\"" + Recorder + "\" \"%1\"");
     OpenDocument(document.c_str(), ".qvtunregistered");
     RegDeleteTreeA(HKEY_CLASSES_ROOT, FallbackClass);
     OpenDocument(document.c_str(), FallbackExtension);
@@ -387,19 +321,12 @@ TEST_F(LaunchDocumentFallback, MissingClassOrCommandEndsQuietly) {
 }
 
 TEST_F(LaunchDocumentFallback, DocumentTheShellKnowsOpensInItsFolder) {
-    const char extension[] = ".qvtlaunchdoc";
-    SetClass(extension, "QvTest.LaunchDocument");
+    SetClass(".qvtlaunchdoc", "QvTest.LaunchDocument");
     SetClass("QvTest.LaunchDocument\\shell\\open\\command", "\"" + Recorder + "\" \"%1\"");
     document = Root + "docs dir\\read me.qvtlaunchdoc";
     WriteText(document, "document");
-    // The fallback class would record something else.
-    SetOpenCommand("\"" + Recorder + "\" fallback");
-    OpenDocument(document.c_str(), FallbackExtension);
-    std::vector<std::string> lines = WaitForRecord(5000);
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, extension);
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, "QvTest.LaunchDocument");
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ("start|\"" + Recorder + "\" \"" + document + "\"|" + Root + "docs dir|5", lines[0]);
+    SetOpenCommand("\"" + Recorder + "\" fallback");  // would record something else
+    EXPECT_EQ("start|\"" + Recorder + "\" \"" + document + "\"|" + Root + "docs dir|5", Opened());
 }
 
 // Web addresses get no working folder: only local documents have a folder.
@@ -411,30 +338,24 @@ TEST(LaunchWebAddress, IsKnownByItsSchemeInAnyCase) {
         EXPECT_FALSE(IsWebAddress(other)) << other;
 }
 
-// --- Reading a key's default value -------------------------------------------
-
 TEST(LaunchDefaultValue, ReadsWhatFitsAndRefusesTheRest) {
     const char key[] = "Software\\QvTest\\LaunchDefault";
     char buffer[400];
     RegDeleteTreeA(HKEY_CURRENT_USER, key);
     EXPECT_NE(0, ReadDefaultValue(HKEY_CURRENT_USER, key, buffer));
-
-    std::string fits(259, 'v');
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CURRENT_USER, key, REG_SZ, fits.c_str(), DWORD(fits.size())));
-    memset(buffer, 'g', sizeof buffer);
-    EXPECT_EQ(0, ReadDefaultValue(HKEY_CURRENT_USER, key, buffer));
-    EXPECT_EQ(fits, std::string(buffer));
-
-    std::string tooLong(260, 'v');
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CURRENT_USER, key, REG_SZ, tooLong.c_str(), DWORD(tooLong.size())));
-    memset(buffer, 'g', sizeof buffer);
-    EXPECT_NE(0, ReadDefaultValue(HKEY_CURRENT_USER, key, buffer));
-    for (size_t i = 260; i < sizeof buffer; i++) ASSERT_EQ('g', buffer[i]) << i;
-
+    for (size_t length : {259, 260}) {
+        std::string value(length, 'v');
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CURRENT_USER, key, REG_SZ, value.c_str(), DWORD(length)));
+        memset(buffer, 'g', sizeof buffer);
+        LONG result = ReadDefaultValue(HKEY_CURRENT_USER, key, buffer);
+        if (length == 259) EXPECT_EQ(value, std::string(result == 0 ? buffer : "(refused)"));
+        else EXPECT_NE(0, result);
+        for (size_t i = 260; i < sizeof buffer; i++) ASSERT_EQ('g', buffer[i]) << length << " at " << i;
+    }
     // Stored without a terminator, 260 bytes fill the buffer: no text in it ends.
     HKEY opened;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_SET_VALUE, &opened));
-    RegSetValueExA(opened, NULL, 0, REG_SZ, (const BYTE*)tooLong.data(), 260);
+    RegSetValueExA(opened, NULL, 0, REG_SZ, (const BYTE*)std::string(260, 'v').data(), 260);
     RegCloseKey(opened);
     memset(buffer, 'g', sizeof buffer);
     if (ReadDefaultValue(HKEY_CURRENT_USER, key, buffer) == 0) EXPECT_EQ(259u, strnlen(buffer, 260));
@@ -450,30 +371,27 @@ std::string Batch(const std::string& exe, const std::string& folder, const std::
     return length ? std::string(text, length) + (text[length] ? "(unterminated)" : "") : "(none)";
 }
 
-TEST(RemovalBatch, PlainPathsAreWrittenAsTheyAre) {
+std::string BatchText(const std::string& exe, const std::string& folder, const std::string& batch) {
+    return "@echo off\r\n:Repeat\r\ndel " + exe + "\r\nif exist " + exe + " goto Repeat\r\nrmdir " + folder +
+           "\r\ndel " + batch + "\r\n";
+}
+
+// Plain paths byte for byte; a path the interpreter would split or act on is
+// quoted, and a lone % (which would start a variable) doubled.
+TEST(RemovalBatch, PathsAreQuotedOnlyWhereTheInterpreterWouldSplitThem) {
     EXPECT_EQ("@echo off\r\n:Repeat\r\ndel C:\\PROGRA~1\\APP\\UNINST.EXE\r\n"
               "if exist C:\\PROGRA~1\\APP\\UNINST.EXE goto Repeat\r\nrmdir C:\\PROGRA~1\\APP\r\n"
               "del C:\\Temp\\delme1.bat\r\n",
               Batch("C:\\PROGRA~1\\APP\\UNINST.EXE", "C:\\PROGRA~1\\APP", "C:\\Temp\\delme1.bat"));
-}
-
-TEST(RemovalBatch, PathsTheInterpreterWouldSplitAreQuoted) {
     for (const char* special : {" ", "&", "(", ")", "^", ",", ";", "="}) {
         std::string folder = std::string("C:\\A") + special + "B";
-        EXPECT_EQ("@echo off\r\n:Repeat\r\ndel \"" + folder + "\\U.EXE\"\r\nif exist \"" + folder +
-                      "\\U.EXE\" goto Repeat\r\nrmdir \"" + folder + "\"\r\ndel C:\\T\\delme1.bat\r\n",
+        EXPECT_EQ(BatchText("\"" + folder + "\\U.EXE\"", "\"" + folder + "\"", "C:\\T\\delme1.bat"),
                   Batch(folder + "\\U.EXE", folder, "C:\\T\\delme1.bat"))
             << special;
     }
-    EXPECT_EQ("@echo off\r\n:Repeat\r\ndel C:\\A\\U.EXE\r\nif exist C:\\A\\U.EXE goto Repeat\r\nrmdir C:\\A\r\n"
-              "del \"C:\\Users\\Jane Doe\\Temp\\delme2.bat\"\r\n",
+    EXPECT_EQ(BatchText("C:\\A\\U.EXE", "C:\\A", "\"C:\\Users\\Jane Doe\\Temp\\delme2.bat\""),
               Batch("C:\\A\\U.EXE", "C:\\A", "C:\\Users\\Jane Doe\\Temp\\delme2.bat"));
-}
-
-// A lone % would start a variable and drop out of the path.
-TEST(RemovalBatch, PercentSignsAreDoubled) {
-    EXPECT_EQ("@echo off\r\n:Repeat\r\ndel C:\\100%%\\U.EXE\r\nif exist C:\\100%%\\U.EXE goto Repeat\r\n"
-              "rmdir C:\\100%%\r\ndel \"C:\\a b%%c%%\\delme1.bat\"\r\n",
+    EXPECT_EQ(BatchText("C:\\100%%\\U.EXE", "C:\\100%%", "\"C:\\a b%%c%%\\delme1.bat\""),
               Batch("C:\\100%\\U.EXE", "C:\\100%", "C:\\a b%c%\\delme1.bat"));
 }
 
@@ -500,8 +418,7 @@ protected:
         RemoveFolder();
         ASSERT_TRUE(CreateDirectoryA(temp.c_str(), NULL));
         char saved[MAX_PATH];
-        DWORD length = GetEnvironmentVariableA("TMP", saved, sizeof saved);
-        savedTmp = length ? std::string(saved, length) : "";
+        savedTmp = std::string(saved, GetEnvironmentVariableA("TMP", saved, sizeof saved));
         SetVariable("TMP", temp);
     }
     void TearDown() override {
@@ -511,18 +428,15 @@ protected:
     void RemoveFolder() {
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA((temp + "\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                std::string path = temp + "\\" + found.cFileName;
-                if (!DeleteFileA(path.c_str())) RemoveDirectoryA(path.c_str());
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
+        for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+            std::string path = temp + "\\" + found.cFileName;
+            if (!DeleteFileA(path.c_str())) RemoveDirectoryA(path.c_str());
         }
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
         RemoveDirectoryA(temp.c_str());
     }
     std::string Create() {
-        char path[PathBufferSize];
-        memset(path, 0, sizeof path);
+        char path[PathBufferSize] = {};
         HANDLE file = CreateBatchFile(path);
         if (file == INVALID_HANDLE_VALUE) return "(none)";
         CloseHandle(file);
@@ -532,90 +446,64 @@ protected:
     std::string savedTmp;
 };
 
-TEST_F(BatchFile, TakesTheFirstFreeNumber) {
-    EXPECT_EQ(temp + "\\delme1.bat", Create());
-    EXPECT_EQ(temp + "\\delme2.bat", Create());
-}
-
-TEST_F(BatchFile, LeavesAReadableFileAlone) {
+// A readable file of that name belongs to someone else; one that can be
+// neither read nor created is skipped too.
+TEST_F(BatchFile, TakesTheFirstFreeNumberAndLeavesOthersFilesAlone) {
     WriteText(temp + "\\delme1.bat", "someone else's");
-    EXPECT_EQ(temp + "\\delme2.bat", Create());
+    CreateDirectoryA((temp + "\\delme2.bat").c_str(), NULL);
+    HANDLE held = CreateFileA((temp + "\\delme3.bat").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_EQ(temp + "\\delme4.bat", Create());
+    EXPECT_EQ(temp + "\\delme5.bat", Create());
+    CloseHandle(held);
     EXPECT_EQ("someone else's", ReadText(temp + "\\delme1.bat"));
 }
 
-TEST_F(BatchFile, SkipsNamesItCanNeitherReadNorCreate) {
-    CreateDirectoryA((temp + "\\delme1.bat").c_str(), NULL);
-    HANDLE held = CreateFileA((temp + "\\delme2.bat").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    EXPECT_EQ(temp + "\\delme3.bat", Create());
-    CloseHandle(held);
-}
-
-TEST_F(BatchFile, GivesUpAfterNumber998) {
+TEST_F(BatchFile, GivesUpAfterNumber998OrWithoutRoomForTheName) {
     for (int number = 1; number <= 997; number++) WriteText(temp + "\\delme" + std::to_string(number) + ".bat", "");
     EXPECT_EQ(temp + "\\delme998.bat", Create());
     EXPECT_EQ("(none)", Create());
-    EXPECT_FALSE(Exists(temp + "\\delme999.bat"));
-}
-
-TEST_F(BatchFile, TemporaryFolderThatLeavesNoRoomForTheNameGivesNone) {
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((temp + "\\delme999.bat").c_str()));
     // The folder and its backslash fit 259 bytes; with "delme1.bat" they do not.
     SetVariable("TMP", Root + std::string(252 - Root.size(), 'd'));
     EXPECT_EQ("(none)", Create());
 }
 
-// --- Which interpreter runs the batch -------------------------------------------
-
-class BatchInterpreter : public testing::Test {
-protected:
-    void SetUp() override {
-        CreateDirectoryA("C:\\qvtest", NULL);
-        CreateDirectoryA(Root.c_str(), NULL);
-        CreateDirectoryA(withCommandCom.c_str(), NULL);
-        CreateDirectoryA(without.c_str(), NULL);
-        WriteText(withCommandCom + "\\command.com", "");
-        WriteText(shell, "");
-        char saved[MAX_PATH];
-        DWORD length = GetEnvironmentVariableA("ComSpec", saved, sizeof saved);
-        savedComSpec = std::string(saved, length);
-    }
-    void TearDown() override {
-        SetEnvironmentVariableA("ComSpec", savedComSpec.empty() ? NULL : savedComSpec.c_str());
-    }
-    std::string Find(const std::string& folder, int expectedKind) {
+// command.com where the folder holds it, else what ComSpec names by a full
+// path, else cmd.exe in the System folder: never by a search.
+TEST(BatchInterpreter, IsTakenByItsFullPath) {
+    const std::string withCommandCom = Root + "with command", without = Root + "without", shell = Root + "my shell.exe";
+    for (const std::string& folder : {std::string("C:\\qvtest"), Root, withCommandCom, without})
+        CreateDirectoryA(folder.c_str(), NULL);
+    WriteText(withCommandCom + "\\command.com", "");
+    WriteText(shell, "");
+    char saved[MAX_PATH], folder[MAX_PATH];
+    std::string savedComSpec(saved, GetEnvironmentVariableA("ComSpec", saved, sizeof saved));
+    std::string systemCmd = std::string(folder, GetSystemDirectoryA(folder, sizeof folder)) + "\\cmd.exe";
+    const char* const noComSpec = nullptr;
+    const struct {
+        std::string folder;
+        const char* comSpec;
+        int kind;
+        std::string expected;
+    } cases[] = {
+        {withCommandCom, shell.c_str(), InterpreterCommandCom, withCommandCom + "\\command.com"},
+        {withCommandCom + "\\", shell.c_str(), InterpreterCommandCom, withCommandCom + "\\command.com"},
+        {without, shell.c_str(), InterpreterOther, shell},
+        {without, "cmd.exe", InterpreterOther, systemCmd},
+        {without, "my shell.exe", InterpreterOther, systemCmd},
+        {without, "qvtest\\launch\\my shell.exe", InterpreterOther, systemCmd},
+        {without, "C:\\qvtest\\launch\\missing.exe", InterpreterOther, systemCmd},
+        {without, "", InterpreterOther, systemCmd},
+        {without, noComSpec, InterpreterOther, systemCmd},
+    };
+    for (const auto& c : cases) {
+        SetEnvironmentVariableA("ComSpec", c.comSpec);
         char path[PathBufferSize];
-        int kind = FindCommandInterpreter(path, folder.c_str());
-        EXPECT_EQ(expectedKind, kind) << folder;
-        return kind ? path : "(none)";
+        EXPECT_EQ(c.kind, FindCommandInterpreter(path, c.folder.c_str())) << c.folder << " " << (c.comSpec ? c.comSpec : "-");
+        EXPECT_EQ(c.expected, std::string(path)) << c.folder << " " << (c.comSpec ? c.comSpec : "-");
     }
-    std::string SystemCmd() {
-        char folder[MAX_PATH];
-        return std::string(folder, GetSystemDirectoryA(folder, sizeof folder)) + "\\cmd.exe";
-    }
-    std::string withCommandCom = Root + "with command";
-    std::string without = Root + "without";
-    std::string shell = Root + "my shell.exe";
-    std::string savedComSpec;
-};
-
-TEST_F(BatchInterpreter, CommandComWhereTheFolderHoldsIt) {
-    SetVariable("ComSpec", shell);
-    EXPECT_EQ(withCommandCom + "\\command.com", Find(withCommandCom, InterpreterCommandCom));
-    EXPECT_EQ(withCommandCom + "\\command.com", Find(withCommandCom + "\\", InterpreterCommandCom));
-}
-
-TEST_F(BatchInterpreter, ElseWhatComSpecNamesByItsFullPath) {
-    SetVariable("ComSpec", shell);
-    EXPECT_EQ(shell, Find(without, InterpreterOther));
-}
-
-TEST_F(BatchInterpreter, ElseCmdInTheSystemFolder) {
-    for (const char* comSpec : {"cmd.exe", "my shell.exe", "qvtest\\launch\\my shell.exe", "C:\\qvtest\\launch\\missing.exe", ""}) {
-        SetVariable("ComSpec", comSpec);
-        EXPECT_EQ(SystemCmd(), Find(without, InterpreterOther)) << comSpec;
-    }
-    SetEnvironmentVariableA("ComSpec", NULL);
-    EXPECT_EQ(SystemCmd(), Find(without, InterpreterOther));
+    SetEnvironmentVariableA("ComSpec", savedComSpec.empty() ? NULL : savedComSpec.c_str());
 }
 
 }  // namespace
