@@ -40,32 +40,16 @@ void MakeFile(const std::string& path) {
     WriteWholeFile(path, "installed file\r\n");
 }
 
-void RemoveTreeOf(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTreeOf(path);
-            else DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
 // A folder of the running test beside the shared ones of the prefix (program
 // files, all users' documents), gone before and after the test; the shared
 // folder itself is put back should a faulty pass have removed it.
 class ForeignFolder {
 public:
     explicit ForeignFolder(const std::string& parent) : parent_(parent), path_(parent + "\\QvTest_" + TestName()) {
-        RemoveTreeOf(path_);
+        RemoveTree(path_);
     }
     ~ForeignFolder() {
-        RemoveTreeOf(path_);
+        RemoveTree(path_);
         CreateDirectoryA(parent_.c_str(), NULL);
     }
     const std::string& path() const { return path_; }

@@ -33,21 +33,9 @@ std::string Variable(const char* name) {
     return length < sizeof value ? std::string(value, length) : "";
 }
 
-// Read while the recorder may be writing to it.
-std::string ReadShared(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) return "";
-    std::string text(GetFileSize(file, NULL), '\0');
-    DWORD read = 0;
-    if (!text.empty()) ReadFile(file, &text[0], DWORD(text.size()), &read, NULL);
-    CloseHandle(file);
-    text.resize(read);
-    return text;
-}
-
 std::vector<std::string> Lines(const std::string& path) {
     std::vector<std::string> lines;
-    std::string text = ReadShared(path);
+    std::string text = ReadWholeFile(path);
     for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
         lines.push_back(text.substr(start, end - start));
     return lines;

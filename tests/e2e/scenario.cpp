@@ -12,7 +12,8 @@ std::string BinFolder() {
 
 std::string ReadWholeFile(const std::string& path) {
     std::string bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    // Others may be writing to it (a test program's record, say).
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return bytes;
     bytes.resize(GetFileSize(file, NULL));
     DWORD done = 0;
@@ -31,7 +32,7 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
     ASSERT_EQ(bytes.size(), done) << path;
 }
 
-static void RemoveTree(const std::string& folder) {
+void RemoveTree(const std::string& folder) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {

@@ -11,6 +11,9 @@ std::string BinFolder();
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 
+// Removes a folder with everything in it; links are removed, never followed.
+void RemoveTree(const std::string& folder);
+
 // A fresh, empty folder under C:\qvtest named after the running test.
 std::string FreshTestFolder();
 
