@@ -37,6 +37,9 @@ target_link_options(uninst PRIVATE -mwindows -s -Wl,--gc-sections ${STATIC_LINK}
 if(NOT UNINSTPACK_HOST)
     message(FATAL_ERROR "UNINSTPACK_HOST must name the host build of uninstpack")
 endif()
+set(UNINST_SIZE_LIMIT 49152)
 add_custom_command(TARGET uninst POST_BUILD
     COMMAND ${UNINSTPACK_HOST} seal $<TARGET_FILE:uninst>
-    COMMENT "Writing the data offset into uninst.exe")
+    COMMAND ${CMAKE_COMMAND} -DFILE=$<TARGET_FILE:uninst> -DLIMIT=${UNINST_SIZE_LIMIT}
+            -P ${CMAKE_SOURCE_DIR}/cmake/check_size.cmake
+    COMMENT "Writing the data offset into uninst.exe and checking its size")
