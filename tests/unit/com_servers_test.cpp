@@ -13,7 +13,6 @@
 
 namespace {
 
-const char TestRoot[] = "C:\\qvtest\\com";
 const char ServerFolder[] = "C:\\qvtest\\com\\server dir";
 // The current directory during each test; it holds a planted regsvr32.exe.
 const char CallerFolder[] = "C:\\qvtest\\com\\caller";
@@ -22,14 +21,29 @@ const char PlantedMarker[] = "C:\\qvtest\\com\\planted-tool-ran.txt";
 const UINT CallerErrorMode = SEM_NOGPFAULTERRORBOX;
 const UINT QuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 
-std::string ThisProgram();
-
 std::string ServerPath(int behaviour) {
     return std::string(ServerFolder) + "\\server " + std::to_string(behaviour) + ".dll";
 }
+std::string ServerMarker(const char* name) { return std::string(ServerFolder) + "\\" + name; }
 
-std::string ServerMarker(const char* name) {
-    return std::string(ServerFolder) + "\\" + name;
+// The text a Win32 call left in a MAX_PATH buffer, "" when it failed or did not fit.
+std::string Filled(char (&buffer)[MAX_PATH], DWORD length) {
+    return std::string(buffer, length < MAX_PATH ? length : 0);
+}
+
+std::string ThisProgram() {
+    char self[MAX_PATH];
+    return Filled(self, GetModuleFileNameA(NULL, self, MAX_PATH));
+}
+
+std::string CurrentDirectory() {
+    char folder[MAX_PATH];
+    return Filled(folder, GetCurrentDirectoryA(MAX_PATH, folder));
+}
+
+std::string SystemTool() {
+    char folder[MAX_PATH];
+    return Filled(folder, GetSystemDirectoryA(folder, MAX_PATH)) + "\\regsvr32.exe";
 }
 
 // Where unit_tests.exe and the DLLs built with it are, usable as a source for
@@ -41,9 +55,7 @@ std::string BuildFolder() {
     return path.substr(0, path.rfind('\\'));
 }
 
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string ReadText(const std::string& path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
@@ -58,46 +70,21 @@ std::string ReadText(const std::string& path) {
 // One record per call of a test server: the calling process, its current
 // directory and its error mode at the time.
 struct CallRecord {
-    std::string process;
-    std::string folder;
-    std::string errorMode;
+    std::string process, folder, errorMode;
 };
 
 std::vector<CallRecord> ReadRecords(const std::string& path) {
-    std::vector<std::string> lines;
-    std::string text = ReadText(path);
-    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(text.substr(start, end - start));
     std::vector<CallRecord> records;
-    for (size_t i = 0; i + 2 < lines.size(); i += 3) records.push_back({lines[i], lines[i + 1], lines[i + 2]});
+    std::string text = ReadText(path), line[3];
+    for (size_t start = 0, end, n = 0; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        line[n++ % 3] = text.substr(start, end - start);
+        if (n % 3 == 0) records.push_back({line[0], line[1], line[2]});
+    }
     return records;
 }
 
-std::string ThisProgram() {
-    char self[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, self, sizeof self);
-    return std::string(self, length < sizeof self ? length : 0);
-}
-
-std::string CurrentDirectory() {
-    char folder[MAX_PATH];
-    DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
-    return std::string(folder, length < sizeof folder ? length : 0);
-}
-
-std::string SystemTool() {
-    char folder[MAX_PATH];
-    UINT length = GetSystemDirectoryA(folder, sizeof folder);
-    return std::string(folder, length < sizeof folder ? length : 0) + "\\regsvr32.exe";
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-    return lstrcmpiA(a.c_str(), b.c_str()) == 0;
-}
-
-void* ChainHead() {
-    return ((NT_TIB*)NtCurrentTeb())->ExceptionList;
-}
+bool SameText(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+void* ChainHead() { return ((NT_TIB*)NtCurrentTeb())->ExceptionList; }
 
 // Calls UnregisterComServer with known values in the registers that a caller
 // may expect to survive a call, and with the stack pointer noted. Returns 1
@@ -140,7 +127,7 @@ class ComServer : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         CreateDirectoryA("C:\\qvtest", NULL);
-        CreateDirectoryA(TestRoot, NULL);
+        CreateDirectoryA("C:\\qvtest\\com", NULL);
         CreateDirectoryA(ServerFolder, NULL);
         CreateDirectoryA(CallerFolder, NULL);
         std::string build = BuildFolder();
@@ -175,19 +162,25 @@ protected:
         IsNt6OrLater = savedNt6;
     }
 
+    // Through CallKeepsRegisters, so that every call checks them.
     static void Unregister(const std::string& path, int nt6) {
         lstrcpynA(WorkPath, path.c_str(), PathBufferSize);
         IsNt6OrLater = nt6;
-        UnregisterComServer();
+        EXPECT_EQ(1, CallKeepsRegisters()) << "a register the caller keeps, or the stack pointer, changed";
     }
 
-    // What every in-process call must leave behind, whatever the server did.
+    // What every call must leave behind, whatever the server did.
     void ExpectStateRestored(const std::string& path) {
+        volatile double one = 1.0, tiny = 1e-10;
+        volatile double sum = one + tiny;
+        EXPECT_NE(1.0, sum) << "computed in single precision";
+        EXPECT_EQ(sum, sum) << "computed as NaN: the x87 register stack was left full";
         EXPECT_EQ(chainHead, ChainHead()) << "the exception chain holds a frame that is gone";
         EXPECT_EQ(CallerFolder, CurrentDirectory());
         EXPECT_EQ(CallerErrorMode, SetErrorMode(CallerErrorMode));
         EXPECT_EQ(NULL, GetModuleHandleA(path.c_str())) << "the server is still loaded";
         EXPECT_EQ(path, WorkPath);
+        EXPECT_FALSE(Exists(PlantedMarker)) << "a planted tool ran: " << ReadText(PlantedMarker);
     }
 
     int savedNt6 = 0;
@@ -233,20 +226,9 @@ TEST_F(ComServer, Nt6RunsTheSystemToolWithTheQuotedPath) {
     std::vector<CallRecord> calls = ReadRecords(ServerMarker("unregistered.txt"));
     ASSERT_EQ(1u, calls.size()) << "DllUnregisterServer was not called once (or not waited for)";
     EXPECT_TRUE(SameText(SystemTool(), calls[0].process)) << calls[0].process;
-    EXPECT_EQ("", ReadText(PlantedMarker)) << "a planted tool ran";
     for (const CallRecord& freed : ReadRecords(ServerMarker("freed-1.txt")))
         EXPECT_FALSE(SameText(ThisProgram(), freed.process)) << "the in-process route ran as well";
-    EXPECT_EQ(path, WorkPath);
-    EXPECT_EQ(CallerFolder, CurrentDirectory());
-    EXPECT_EQ(CallerErrorMode, SetErrorMode(CallerErrorMode));
-}
-
-TEST_F(ComServer, Nt6WithAMissingFileRunsNoPlantedTool) {
-    std::string path = std::string(ServerFolder) + "\\absent.dll";
-    Unregister(path, 1);
-    EXPECT_FALSE(Exists(PlantedMarker)) << ReadText(PlantedMarker);
-    EXPECT_EQ(CallerFolder, CurrentDirectory());
-    EXPECT_EQ(CallerErrorMode, SetErrorMode(CallerErrorMode));
+    ExpectStateRestored(path);
 }
 
 TEST_F(ComServer, InProcessCallRunsInTheServersFolderAndRestoresState) {
@@ -258,27 +240,7 @@ TEST_F(ComServer, InProcessCallRunsInTheServersFolderAndRestoresState) {
     EXPECT_EQ(ServerFolder, calls[0].folder);
     EXPECT_EQ(std::to_string(QuietErrorMode), calls[0].errorMode);
     EXPECT_EQ(1u, ReadRecords(ServerMarker("freed-1.txt")).size());
-    EXPECT_EQ("", ReadText(PlantedMarker)) << "a tool ran";
     ExpectStateRestored(path);
-}
-
-TEST_F(ComServer, FaultingServerIsSurvivedAndFreed) {
-    std::string path = ServerPath(2);
-    Unregister(path, 0);
-    EXPECT_EQ(1u, ReadRecords(ServerMarker("freed-2.txt")).size());
-    ExpectStateRestored(path);
-}
-
-TEST_F(ComServer, FaultingServerLeavesTheCallersRegistersStackAndFloatingPointIntact) {
-    lstrcpynA(WorkPath, ServerPath(2).c_str(), PathBufferSize);
-    IsNt6OrLater = 0;
-    EXPECT_EQ(1, CallKeepsRegisters());
-    // The server left single precision and a full x87 register stack behind.
-    volatile double one = 1.0, tiny = 1e-10;
-    volatile double sum = one + tiny;
-    EXPECT_NE(1.0, sum) << "computed in single precision";
-    EXPECT_EQ(sum, sum) << "computed as NaN: the x87 register stack was left full";
-    ExpectStateRestored(ServerPath(2));
 }
 
 TEST_F(ComServer, FaultingServersOwnFramesAreUnwound) {
@@ -296,32 +258,32 @@ TEST_F(ComServer, FaultingServersOwnFramesAreUnwound) {
     ExpectStateRestored(path);
 }
 
-TEST_F(ComServer, ThrowingServerIsSurvivedAndFreed) {
-    std::string path = ServerPath(3);
-    Unregister(path, 0);
-    EXPECT_EQ(1u, ReadRecords(ServerMarker("freed-3.txt")).size());
-    ExpectStateRestored(path);
-}
-
-TEST_F(ComServer, ExceptionTheServerHandlesItselfIsLeftToIt) {
-    std::string path = ServerPath(4);
-    Unregister(path, 0);
-    EXPECT_EQ(1u, ReadRecords(ServerMarker("completed.txt")).size()) << "the server's own handling was cut short";
-    EXPECT_EQ(1u, ReadRecords(ServerMarker("freed-4.txt")).size());
-    ExpectStateRestored(path);
-}
-
-TEST_F(ComServer, LibraryWithoutTheEntryPointIsLoadedAndFreed) {
-    std::string path = ServerPath(5);
-    Unregister(path, 0);
-    EXPECT_EQ(1u, ReadRecords(ServerMarker("freed-5.txt")).size());
-    ExpectStateRestored(path);
-}
-
-TEST_F(ComServer, MissingFileInProcessChangesNothing) {
-    std::string path = std::string(ServerFolder) + "\\absent.dll";
-    Unregister(path, 0);
-    ExpectStateRestored(path);
+// Each leaves the caller as it was and the library freed; the markers named
+// must each hold one record.
+TEST_F(ComServer, MisbehavingServersAndMissingFilesLeaveTheCallerAsItWas) {
+    const std::string absent = std::string(ServerFolder) + "\\absent.dll";
+    const struct {
+        const char* what;
+        std::string path;
+        int nt6;
+        std::vector<const char*> markers;
+    } cases[] = {
+        // Scrambles the registers a caller keeps, leaves single precision and a full
+        // x87 register stack behind, and writes to address 0: checked in each call.
+        {"faulting server", ServerPath(2), 0, {"freed-2.txt"}},
+        {"throwing server", ServerPath(3), 0, {"freed-3.txt"}},
+        // "completed.txt" missing: the server's own handling was cut short.
+        {"server handling its own exception", ServerPath(4), 0, {"completed.txt", "freed-4.txt"}},
+        {"library without the entry point", ServerPath(5), 0, {"freed-5.txt"}},
+        {"missing file in process", absent, 0, {}},
+        {"missing file by the tool", absent, 1, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Unregister(c.path, c.nt6);
+        ExpectStateRestored(c.path);
+        for (const char* marker : c.markers) EXPECT_EQ(1u, ReadRecords(ServerMarker(marker)).size()) << marker;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,23 +20,20 @@ const uint32_t GuardSize = 64;
 const char Guard = '\xA5';
 
 // A temporary file holding the given bytes while the object lives.
-class TempFile {
-public:
+struct TempFile {
     explicit TempFile(const std::string& bytes) {
         char folder[MAX_PATH];
         GetTempPathA(sizeof folder, folder);
-        GetTempFileNameA(folder, "fnt", 0, path_);
-        HANDLE file = CreateFileA(path_, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        GetTempFileNameA(folder, "fnt", 0, path);
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         DWORD written = 0;
         WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, NULL);
         CloseHandle(file);
         EXPECT_EQ(bytes.size(), written);
     }
-    ~TempFile() { DeleteFileA(path_); }
-    const char* Path() const { return path_; }
-
-private:
-    char path_[MAX_PATH];
+    ~TempFile() { DeleteFileA(path); }
+    const char* Path() const { return path; }
+    char path[MAX_PATH];
 };
 
 // Reads the name into a buffer of size bytes followed by guard bytes; fails
@@ -43,12 +41,8 @@ private:
 std::string ReadNameFromPath(const char* path, uint32_t size = FontNameSize) {
     std::vector<char> buffer(size + GuardSize, Guard);
     ReadFontFullName(path, buffer.data(), size);
-    for (uint32_t i = size; i < size + GuardSize; i++) {
-        if (buffer[i] != Guard) {
-            ADD_FAILURE() << "byte " << i << " written past a buffer of " << size;
-            break;
-        }
-    }
+    if (std::count(buffer.begin() + size, buffer.end(), Guard) != GuardSize)
+        ADD_FAILURE() << "written past a buffer of " << size;
     if (size == 0) return "";
     if (!memchr(buffer.data(), 0, size)) {
         ADD_FAILURE() << "no terminator within " << size << " bytes";
@@ -62,9 +56,7 @@ std::string ReadName(const std::string& file, uint32_t size = FontNameSize) {
     return ReadNameFromPath(temp.Path(), size);
 }
 
-std::string FontWith(const std::vector<SfntName>& names) {
-    return BuildTrueTypeFont(names);
-}
+std::string FontWith(const std::vector<SfntName>& names) { return BuildTrueTypeFont(names); }
 
 SfntTableRecord NamingTableOf(const std::string& file) {
     SfntTableRecord record = {};
@@ -72,151 +64,90 @@ SfntTableRecord NamingTableOf(const std::string& file) {
     return record;
 }
 
-void PutBe16(std::string* file, size_t at, uint16_t value) {
-    file->replace(at, 2, Be16(value));
+std::string With16(std::string file, size_t at, uint16_t value) { return file.replace(at, 2, Be16(value)); }
+
+std::string MissingFont() {
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    return std::string(folder) + "no such font.ttf";
 }
 
-void PutBe32(std::string* file, size_t at, uint32_t value) {
-    file->replace(at, 4, Be32(value));
+struct NameCase {
+    const char* what;
+    std::string file;
+    std::string expected;
+    uint32_t size = FontNameSize;
+};
+
+TEST(FontName, CraftedFilesYieldTheExpectedName) {
+    const std::string sample = "Sample Sans Bold", longest(FontNameSize - 12, 'x');  // 508 + 11 + 1 = 520
+    const std::string font = FontWith({MacFullName(sample)});
+    const SfntTableRecord naming = NamingTableOf(font);
+    const size_t callerRecord = naming.Offset + 6 + 12 * 2;  // after the builder's two family records
+    const std::string endsAtNaming = font.substr(0, naming.Offset + naming.Length);
+    // Its naming table's data directly follows the one-record directory, where
+    // the file position stands when the seek to its offset is made.
+    const std::string lone = BuildSfnt({{"name", BuildNamingTable({MacFullName(sample)})}});
+    auto loneAt = [&](uint32_t offset) { return std::string(lone).replace(12 + 8, 4, Be32(offset)); };
+    auto padded = [&](unsigned tables, int index) {
+        FontOptions options;
+        options.PaddingTables = tables;
+        std::string file = BuildTrueTypeFont({MacFullName(sample)}, options);
+        EXPECT_EQ(index, NamingTableOf(file).Index);
+        return file;
+    };
+    const std::vector<SfntTable> tables = TrueTypeFontTables({MacFullName(sample)});
+    const NameCase cases[] = {
+        // 0x8E is e-acute in Mac Roman: no conversion happens.
+        {"platform 1 as it stands", FontWith({WindowsName(4, "Windows Full Name"), MacFullName("Caf\x8e Sans Bold")}),
+         "Caf\x8e Sans Bold"},
+        {"Windows name only", FontWith({WindowsName(4, sample)}), ""},
+        {"other platforms and ids", FontWith({{0, 3, 0, 4, Utf16Be("Unicode Full")}, {1, 0, 0, 1, "Sample Sans"},
+                                              {1, 0, 0, 6, "SampleSans-Bold"}, {2, 0, 0, 4, "Iso Full"}}), ""},
+        {"last match wins", FontWith({MacFullName("First"), WindowsName(4, "Windows"), {1, 1, 11, 4, "Second"},
+                                      {1, 0, 0, 1, "Family"}}), "Second"},
+        {"an empty match empties", FontWith({MacFullName("First"), MacFullName("", 2)}), ""},
+        {"a later match refills", FontWith({MacFullName(""), MacFullName("Second", 2)}), "Second"},
+        {"longest name", FontWith({MacFullName(longest)}), longest},
+        {"one too long", FontWith({MacFullName(longest + "x")}), ""},
+        // A match too long to use is a match without a name: a later one still counts.
+        {"too long, then short", FontWith({MacFullName(longest + "x"), MacFullName("Short", 2)}), "Short"},
+        {"short, then too long", FontWith({MacFullName("Short"), MacFullName(longest + "x", 2)}), ""},
+        // The limit follows the size given: 18 + 11 + 1 = 30.
+        {"longest for 30", FontWith({MacFullName(std::string(18, 'y'))}), std::string(18, 'y'), 30},
+        {"too long for 30", FontWith({MacFullName(std::string(19, 'y'))}), "", 30},
+        {"size 0", font, "", 0},  // the guard check covers the whole buffer
+        {"size 12", font, "", 12},
+        {"size 13", FontWith({MacFullName("S")}), "S", 13},
+        {"naming table 40th of 41", padded(31, 39), sample},  // only the first 40 records are searched
+        {"naming table 41st of 42", padded(32, 40), ""},
+        {"naming record counted", With16(font, 4, uint16_t(naming.Index + 1)), sample},
+        {"naming record not counted", With16(font, 4, uint16_t(naming.Index)), ""},
+        {"single font", BuildSfnt(tables), sample},
+        {"collection of one", BuildCollection({tables}), ""},
+        {"string past the end", With16(font, callerRecord + 10, 0xFFF0), ""},
+        {"string longer than the file", With16(font, callerRecord + 8, uint16_t(font.size() - naming.Offset)), ""},
+        {"storage past the end", With16(font, naming.Offset + 4, 0xFFFF), ""},
+        {"naming table ends the file", endsAtNaming, sample},
+        // The match is read before the reads run out; the table still names nothing.
+        {"more records counted than present", With16(endsAtNaming, naming.Offset + 2, 0xFFFF), ""},
+        {"lone naming table", lone, sample},
+        {"naming table at 2 GB", loneAt(0x80000000u), ""},
+        {"naming table near 4 GB", loneAt(0xFFFFFFF0u), ""},
+        {"naming table past the end", loneAt(uint32_t(lone.size() + 100)), ""},
+    };
+    for (const NameCase& c : cases) EXPECT_EQ(c.expected, ReadName(c.file, c.size)) << c.what;
 }
 
-// The builder puts two family records first; the caller's names follow.
-const uint32_t FirstCallerRecord = 2;
-
-size_t NameRecordAt(const std::string& file, uint32_t index) {
-    return NamingTableOf(file).Offset + 6 + 12 * index;
-}
-
-TEST(FontName, TakesThePlatform1FullNameAsItStands) {
-    // 0x8E is e-acute in Mac Roman: no conversion happens.
-    std::string name = "Caf\x8e Sans Bold";
-    EXPECT_EQ(name, ReadName(FontWith({WindowsName(4, "Windows Full Name"), MacFullName(name)})));
-}
-
-TEST(FontName, OtherPlatformsAndNameIdsAreIgnored) {
-    EXPECT_EQ("", ReadName(FontWith({WindowsName(4, "Sample Sans Bold")})));
-    EXPECT_EQ("", ReadName(FontWith({{0, 3, 0, 4, Utf16Be("Unicode Full")},
-                                      {1, 0, 0, 1, "Sample Sans"},
-                                      {1, 0, 0, 6, "SampleSans-Bold"},
-                                      {2, 0, 0, 4, "Iso Full"}})));
-}
-
-TEST(FontName, TheLastMatchingRecordWins) {
-    EXPECT_EQ("Second", ReadName(FontWith({MacFullName("First"), WindowsName(4, "Windows"),
-                                           {1, 1, 11, 4, "Second"}, {1, 0, 0, 1, "Family"}})));
-    EXPECT_EQ("Second", ReadName(FontWith({MacFullName("First"), MacFullName("Second", 2)})));
-}
-
-TEST(FontName, AnEmptyMatchEmptiesTheNameUntilALaterMatch) {
-    EXPECT_EQ("", ReadName(FontWith({MacFullName("First"), MacFullName("", 2)})));
-    EXPECT_EQ("Second", ReadName(FontWith({MacFullName(""), MacFullName("Second", 2)})));
-}
-
-TEST(FontName, ANameMustLeaveRoomForTheSuffixAndTheTerminator) {
-    const std::string longest(FontNameSize - 12, 'x');  // 508 + 11 + 1 = 520
-    EXPECT_EQ(longest, ReadName(FontWith({MacFullName(longest)})));
-    EXPECT_EQ("", ReadName(FontWith({MacFullName(longest + "x")})));
-    // A match too long to use is a match without a name: a later one still counts.
-    EXPECT_EQ("Short", ReadName(FontWith({MacFullName(longest + "x"), MacFullName("Short", 2)})));
-    EXPECT_EQ("", ReadName(FontWith({MacFullName("Short"), MacFullName(longest + "x", 2)})));
-    // The limit follows the size given: 18 + 11 + 1 = 30.
-    EXPECT_EQ(std::string(18, 'y'), ReadName(FontWith({MacFullName(std::string(18, 'y'))}), 30));
-    EXPECT_EQ("", ReadName(FontWith({MacFullName(std::string(19, 'y'))}), 30));
-}
-
-TEST(FontName, TinyBuffersAreNeverOverrun) {
-    std::string font = FontWith({MacFullName("Sample Sans Bold")});
-    EXPECT_EQ("", ReadName(font, 0));  // the guard check covers the whole buffer
-    EXPECT_EQ("", ReadName(font, 1));
-    EXPECT_EQ("", ReadName(font, 12));
-    EXPECT_EQ("S", ReadName(FontWith({MacFullName("S")}), 13));
-}
-
-TEST(FontName, OnlyTheFirst40TableRecordsAreSearched) {
-    FontOptions options;
-    options.PaddingTables = 31;
-    std::string fortieth = BuildTrueTypeFont({MacFullName("Sample Sans Bold")}, options);
-    ASSERT_EQ(39, NamingTableOf(fortieth).Index);
-    EXPECT_EQ("Sample Sans Bold", ReadName(fortieth));
-
-    options.PaddingTables = 32;
-    std::string fortyFirst = BuildTrueTypeFont({MacFullName("Sample Sans Bold")}, options);
-    ASSERT_EQ(40, NamingTableOf(fortyFirst).Index);
-    EXPECT_EQ("", ReadName(fortyFirst));
-
-    options.PaddingTables = 35;  // 45 tables
-    EXPECT_EQ("", ReadName(BuildTrueTypeFont({MacFullName("Sample Sans Bold")}, options)));
-}
-
-TEST(FontName, OnlyTheCountedTableRecordsAreSearched) {
-    std::string font = FontWith({MacFullName("Sample Sans Bold")});
-    uint16_t index = uint16_t(NamingTableOf(font).Index);
-    PutBe16(&font, 4, uint16_t(index + 1));
-    EXPECT_EQ("Sample Sans Bold", ReadName(font));
-    PutBe16(&font, 4, index);
-    EXPECT_EQ("", ReadName(font));
-}
-
-TEST(FontName, ACollectionYieldsNoName) {
-    std::vector<SfntTable> tables = TrueTypeFontTables({MacFullName("Sample Sans Bold")});
-    EXPECT_EQ("Sample Sans Bold", ReadName(BuildSfnt(tables)));
-    EXPECT_EQ("", ReadName(BuildCollection({tables})));
-    EXPECT_EQ("", ReadName(BuildCollection({tables, tables})));
-}
-
-TEST(FontName, EveryCutBeforeTheEndOfTheNamingTableYieldsNoName) {
+TEST(FontName, AMissingFileOrEveryCutBeforeTheEndOfTheNamingTableYieldsNoName) {
+    EXPECT_EQ("", ReadNameFromPath(MissingFont().c_str()));
     // Covers the offset table, the table records, the naming table's header,
     // its records and the string.
     std::string font = FontWith({MacFullName("Sample Sans Bold")});
     SfntTableRecord naming = NamingTableOf(font);
-    for (uint32_t length = 0; length < naming.Offset + naming.Length; length++) {
+    for (uint32_t length = 0; length < naming.Offset + naming.Length; length++)
         ASSERT_EQ("", ReadName(font.substr(0, length))) << "file cut to " << length << " bytes";
-    }
     EXPECT_EQ("Sample Sans Bold", ReadName(font.substr(0, naming.Offset + naming.Length)));
-}
-
-TEST(FontName, AStringPastTheEndOfTheFileYieldsNoName) {
-    std::string font = FontWith({MacFullName("Sample Sans Bold")});
-    size_t record = NameRecordAt(font, FirstCallerRecord);
-    std::string farOffset = font;
-    PutBe16(&farOffset, record + 10, 0xFFF0);
-    EXPECT_EQ("", ReadName(farOffset));
-    std::string longString = font;
-    PutBe16(&longString, record + 8, uint16_t(font.size() - NamingTableOf(font).Offset));
-    EXPECT_EQ("", ReadName(longString));
-    std::string farStorage = font;
-    PutBe16(&farStorage, NamingTableOf(font).Offset + 4, 0xFFFF);
-    EXPECT_EQ("", ReadName(farStorage));
-}
-
-TEST(FontName, MoreRecordsCountedThanPresentYieldsNoName) {
-    std::string font = FontWith({MacFullName("Sample Sans Bold")});
-    SfntTableRecord naming = NamingTableOf(font);
-    font.resize(naming.Offset + naming.Length);  // the naming table ends the file
-    ASSERT_EQ("Sample Sans Bold", ReadName(font));
-    // The match is read before the reads run out; the table still names nothing.
-    PutBe16(&font, naming.Offset + 2, 0xFFFF);
-    EXPECT_EQ("", ReadName(font));
-}
-
-TEST(FontName, ANamingTableThatCannotBeReachedYieldsNoName) {
-    // The naming table's data directly follows the one-record directory, where
-    // the file position stands when the seek to its offset is made.
-    std::string file = BuildSfnt({{"name", BuildNamingTable({MacFullName("Sample Sans Bold")})}});
-    ASSERT_EQ("Sample Sans Bold", ReadName(file));
-    const uint32_t unreachable[] = {0x80000000u, 0xFFFFFFF0u, uint32_t(file.size() + 100)};
-    for (uint32_t offset : unreachable) {
-        std::string moved = file;
-        PutBe32(&moved, 12 + 8, offset);
-        EXPECT_EQ("", ReadName(moved)) << "naming table at " << offset;
-    }
-}
-
-TEST(FontName, AMissingFileYieldsNoName) {
-    char folder[MAX_PATH];
-    GetTempPathA(sizeof folder, folder);
-    std::string path = std::string(folder) + "no such font.ttf";
-    EXPECT_EQ("", ReadNameFromPath(path.c_str()));
 }
 
 // --- DeregisterFont -----------------------------------------------------------
@@ -224,27 +155,28 @@ TEST(FontName, AMissingFileYieldsNoName) {
 const char UnitFontName[] = "Fonts Unit Test Sans";
 const std::string UnitFontValue = std::string(UnitFontName) + " (TrueType)";
 
-void SetFontValue(const char* key, const std::string& name) {
+// The result of action on the opened key; false when the key cannot be had.
+template <class Action>
+bool OnKey(const char* key, Action action) {
     HKEY fonts;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, key, &fonts));
-    const char data[] = "fonts-unit-test.ttf";
-    RegSetValueExA(fonts, name.c_str(), 0, REG_SZ, (const BYTE*)data, sizeof data);
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, key, &fonts) != ERROR_SUCCESS) return false;
+    bool done = action(fonts) == ERROR_SUCCESS;
     RegCloseKey(fonts);
+    return done;
+}
+
+void SetFontValue(const char* key, const std::string& name) {
+    const char data[] = "fonts-unit-test.ttf";
+    ASSERT_TRUE(
+        OnKey(key, [&](HKEY k) { return RegSetValueExA(k, name.c_str(), 0, REG_SZ, (const BYTE*)data, sizeof data); }));
 }
 
 bool HasFontValue(const char* key, const std::string& name) {
-    HKEY fonts;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, key, &fonts) != ERROR_SUCCESS) return false;
-    bool found = RegQueryValueExA(fonts, name.c_str(), NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
-    RegCloseKey(fonts);
-    return found;
+    return OnKey(key, [&](HKEY k) { return RegQueryValueExA(k, name.c_str(), NULL, NULL, NULL, NULL); });
 }
 
 void DeleteFontValue(const char* key, const std::string& name) {
-    HKEY fonts;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, key, &fonts) != ERROR_SUCCESS) return;
-    RegDeleteValueA(fonts, name.c_str());
-    RegCloseKey(fonts);
+    OnKey(key, [&](HKEY k) { return RegDeleteValueA(k, name.c_str()); });
 }
 
 DWORD WINAPI DeregisterOnThread(void* path) {
@@ -310,8 +242,7 @@ private:
         return 0;
     }
 
-    HANDLE ready_ = NULL;
-    HANDLE thread_ = NULL;
+    HANDLE ready_ = NULL, thread_ = NULL;
     HWND window_ = NULL;
     volatile LONG count_ = 0;
 };
@@ -333,66 +264,29 @@ private:
     int savedPlatform_ = 0;
 };
 
-TEST_F(DeregisterFontTest, OnNtTheEntryGoesFromTheNtKeyOnly) {
-    TempFile font(FontWith({MacFullName(UnitFontName)}));
-    SetFontValue(NtFontsKey, UnitFontName);  // the bare name is another entry
-    IsNtPlatform = 1;
-    Deregister(font.Path());
-    EXPECT_FALSE(HasFontValue(NtFontsKey, UnitFontValue));
-    EXPECT_TRUE(HasFontValue(NineXFontsKey, UnitFontValue));
-    EXPECT_TRUE(HasFontValue(NtFontsKey, UnitFontName));
-    DeleteFontValue(NtFontsKey, UnitFontName);
-}
+class DeregisterFontOnFamily : public DeregisterFontTest, public ::testing::WithParamInterface<int> {};
 
-TEST_F(DeregisterFontTest, On9xTheEntryGoesFromThe9xKeyOnly) {
-    TempFile font(FontWith({MacFullName(UnitFontName)}));
-    IsNtPlatform = 0;
-    Deregister(font.Path());
-    EXPECT_FALSE(HasFontValue(NineXFontsKey, UnitFontValue));
-    EXPECT_TRUE(HasFontValue(NtFontsKey, UnitFontValue));
-}
-
-TEST_F(DeregisterFontTest, TheLongestNameIsDeletedWhole) {
-    std::string name(FontNameSize - 12, 'n');
-    std::string value = name + " (TrueType)";
-    SetFontValue(NtFontsKey, value);
+// The longest name that takes the suffix, so the entry must be deleted whole;
+// the bare name is another entry.
+TEST_P(DeregisterFontOnFamily, TheEntryGoesWholeFromTheRunningFamilysKeyOnly) {
+    IsNtPlatform = GetParam();
+    const char* own = IsNtPlatform ? NtFontsKey : NineXFontsKey;
+    const char* other = IsNtPlatform ? NineXFontsKey : NtFontsKey;
+    const std::string name(FontNameSize - 12, 'n'), value = name + " (TrueType)";
+    for (const char* key : {own, other}) SetFontValue(key, value);
+    SetFontValue(own, name);
     TempFile font(FontWith({MacFullName(name)}));
-    IsNtPlatform = 1;
     Deregister(font.Path());
-    EXPECT_FALSE(HasFontValue(NtFontsKey, value));
-    DeleteFontValue(NtFontsKey, value);
+    EXPECT_FALSE(HasFontValue(own, value));
+    EXPECT_TRUE(HasFontValue(other, value));
+    EXPECT_TRUE(HasFontValue(own, name));
+    for (const char* key : {own, other})
+        for (const std::string& entry : {name, value}) DeleteFontValue(key, entry);
 }
 
-TEST_F(DeregisterFontTest, AFontWithoutANameLeavesTheRegistryAloneButIsStillAnnounced) {
-    FontChangeListener listener;
-    ASSERT_TRUE(listener.Listening());
-    TempFile font(FontWith({WindowsName(4, UnitFontName)}));
-    for (int platform = 0; platform <= 1; platform++) {
-        IsNtPlatform = platform;
-        Deregister(font.Path());
-    }
-    EXPECT_TRUE(HasFontValue(NtFontsKey, UnitFontValue));
-    EXPECT_TRUE(HasFontValue(NineXFontsKey, UnitFontValue));
-    EXPECT_EQ(2, listener.Count());
-}
+INSTANTIATE_TEST_SUITE_P(NtAnd9x, DeregisterFontOnFamily, ::testing::Values(1, 0));
 
-TEST_F(DeregisterFontTest, TheChangeIsHandledBeforeTheCallReturns) {
-    FontChangeListener listener;
-    ASSERT_TRUE(listener.Listening());
-    char folder[MAX_PATH];
-    GetTempPathA(sizeof folder, folder);
-    std::string missing = std::string(folder) + "no such font.ttf";
-    Deregister(missing.c_str());
-    EXPECT_EQ(1, listener.Count());
-    TempFile font(FontWith({MacFullName(UnitFontName)}));
-    Deregister(font.Path());
-    EXPECT_EQ(2, listener.Count());
-}
-
-int CALLBACK CountFace(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM count) {
-    ++*(int*)count;
-    return 1;
-}
+int CALLBACK CountFace(const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM count) { return ++*(int*)count, 1; }
 
 int FacesOfFamily(const char* family) {
     HDC screen = GetDC(NULL);
@@ -405,19 +299,31 @@ int FacesOfFamily(const char* family) {
     return count;
 }
 
-TEST_F(DeregisterFontTest, TheFontIsWithdrawnWhetherOrNotItHasAName) {
+// Each font is withdrawn and the change handled by every window before the
+// call returns, name or no name; without a name the registry is left alone.
+TEST_F(DeregisterFontTest, EveryFontIsWithdrawnAndAnnouncedBeforeTheCallReturns) {
+    FontChangeListener listener;
+    ASSERT_TRUE(listener.Listening());
+    Deregister(MissingFont().c_str());
+    EXPECT_EQ(1, listener.Count());
     FontOptions options;
     options.Family = "Fonts Unit Family";
-    const std::vector<SfntName> withName = {MacFullName(UnitFontName)};
-    const std::vector<SfntName> withoutName = {WindowsName(4, UnitFontName)};
-    for (const auto& names : {withName, withoutName}) {
-        TempFile font(BuildTrueTypeFont(names, options));
+    const SfntName nameless = WindowsName(4, UnitFontName), named = MacFullName(UnitFontName);
+    for (int run = 0; run < 3; run++) {  // nameless on 9x and on NT, then named on NT
+        IsNtPlatform = run != 0;
+        TempFile font(BuildTrueTypeFont({run < 2 ? nameless : named}, options));
         ASSERT_EQ(1, AddFontResourceA(font.Path())) << "the built font does not load";
         ASSERT_EQ(1, FacesOfFamily("Fonts Unit Family"));
         Deregister(font.Path());
+        EXPECT_EQ(2 + run, listener.Count());
         EXPECT_EQ(0, FacesOfFamily("Fonts Unit Family"));
         EXPECT_FALSE(RemoveFontResourceA(font.Path()));  // nothing left to withdraw
+        if (run < 2) {
+            EXPECT_TRUE(HasFontValue(NtFontsKey, UnitFontValue));
+            EXPECT_TRUE(HasFontValue(NineXFontsKey, UnitFontValue));
+        }
     }
+    EXPECT_FALSE(HasFontValue(NtFontsKey, UnitFontValue));
 }
 
 }  // namespace
