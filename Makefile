@@ -5,7 +5,7 @@ WIN     := $(BUILD)/win
 PREFIX  := $(abspath $(BUILD))/wineprefix
 JOBS    ?= 2
 
-.PHONY: all setup host win dist test demo clean
+.PHONY: all setup host win dist test demo bench clean
 
 all: dist
 
@@ -32,6 +32,38 @@ test: dist
 
 demo: dist
 	@scripts/demo.sh $(BUILD)
+
+bench: dist
+	@bench/run.sh
+
+# Fuzzing (host, clang with libFuzzer and sanitizers): a build of its own.
+# New inputs go to build/fuzz/corpus; the committed seeds stay as they are.
+FUZZ         := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_TARGETS := records_fuzzer:4096 font_name_fuzzer:2048 format_message_fuzzer:2048
+
+.PHONY: fuzz fuzz-build fuzz-replay
+
+fuzz-build:
+	@CC=clang CXX=clang++ cmake -S tests/fuzz -B $(FUZZ) >/dev/null
+	@cmake --build $(FUZZ) -j$(JOBS)
+
+fuzz: fuzz-build
+	@set -e; for spec in $(FUZZ_TARGETS); do t=$${spec%%:*}; len=$${spec##*:}; \
+	    mkdir -p $(FUZZ)/corpus/$$t $(FUZZ)/artifacts; \
+	    echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
+	    $(FUZZ)/$$t $(FUZZ)/corpus/$$t tests/fuzz/corpus/$$t -max_len=$$len \
+	        -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	        -artifact_prefix=$(FUZZ)/artifacts/$$t-; \
+	done
+
+fuzz-replay: fuzz-build
+	@set -e; for spec in $(FUZZ_TARGETS); do t=$${spec%%:*}; \
+	    log=$(FUZZ)/replay-$$t.log; \
+	    $(FUZZ)/$$t tests/fuzz/corpus/$$t -runs=0 -artifact_prefix=$(FUZZ)/ >$$log 2>&1 \
+	        || { cat $$log; echo "fuzz-replay: $$t failed"; exit 1; }; \
+	    echo "fuzz-replay: $$t: $$(tail -1 $$log)"; \
+	done
 
 clean:
 	rm -rf $(BUILD) dist

@@ -15,6 +15,7 @@ target_include_directories(data_lib PUBLIC src)
 
 include(cmake/uninstaller.cmake)
 add_subdirectory(tools/uninstpack)
+add_subdirectory(bench)
 if(BUILD_TESTING)
     include(GoogleTest)
     set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)

@@ -9,17 +9,6 @@
 
 namespace {
 
-// The reader keeps its results in process-wide state and leaves the counts as
-// they were when it frees; clear them so a second read starts empty.
-void ClearLoadedData() {
-    FreeUninstallData();
-    FileCount = 0;
-    DirectoryCount = 0;
-    RegistryCount = 0;
-    PatternLength = 0;
-    OptionsLength = 0;
-}
-
 std::string Text(const char* text) { return text ? std::string(text) : std::string(); }
 
 void CopyLoadedData(PackData* data) {
@@ -88,7 +77,7 @@ bool ReadUninstaller(const std::string& path, PackData* data, std::string* error
         *error = "cannot open " + path;
         return false;
     }
-    ClearLoadedData();
+    FreeUninstallData();
     SetFilePosition(file, offset);
     const int result = ReadRecords(file);
     CloseFile(file);
@@ -101,6 +90,6 @@ bool ReadUninstaller(const std::string& path, PackData* data, std::string* error
     } else {
         *error = "the uninstall data is damaged";
     }
-    ClearLoadedData();
+    FreeUninstallData();
     return result == 0;
 }
