@@ -49,7 +49,7 @@ fuzz-build:
 	@cmake --build $(FUZZ) -j$(JOBS)
 
 fuzz: fuzz-build
-	@set -e; for spec in $(FUZZ_TARGETS); do t=$${spec%%:*}; len=$${spec##*:}; \
+	@set -e; for target in $(FUZZ_TARGETS); do t=$${target%%:*}; len=$${target##*:}; \
 	    mkdir -p $(FUZZ)/corpus/$$t $(FUZZ)/artifacts; \
 	    echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
 	    $(FUZZ)/$$t $(FUZZ)/corpus/$$t tests/fuzz/corpus/$$t -max_len=$$len \
@@ -58,7 +58,7 @@ fuzz: fuzz-build
 	done
 
 fuzz-replay: fuzz-build
-	@set -e; for spec in $(FUZZ_TARGETS); do t=$${spec%%:*}; \
+	@set -e; for target in $(FUZZ_TARGETS); do t=$${target%%:*}; \
 	    log=$(FUZZ)/replay-$$t.log; \
 	    $(FUZZ)/$$t tests/fuzz/corpus/$$t -runs=0 -artifact_prefix=$(FUZZ)/ >$$log 2>&1 \
 	        || { cat $$log; echo "fuzz-replay: $$t failed"; exit 1; }; \
