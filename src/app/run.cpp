@@ -79,12 +79,7 @@ void ScanSwitches(const char* tail) {
 // before any of this code runs.
 static HMODULE LoadSystemLibrary(const char* name) {
     char path[PathBufferSize];
-    UINT length = GetSystemDirectoryA(path, sizeof path);
-    size_t nameLength = strlen(name);
-    if (length == 0 || length + 1 + nameLength + 1 > sizeof path) return NULL;
-    if (path[length - 1] != '\\') path[length++] = '\\';
-    memcpy(path + length, name, nameLength + 1);
-    return LoadLibraryA(path);
+    return GetSystemFilePath(path, name) ? LoadLibraryA(path) : NULL;
 }
 
 typedef BOOL(WINAPI* SetDefaultDllDirectoriesFunction)(DWORD);

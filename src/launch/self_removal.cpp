@@ -24,10 +24,7 @@ int FindCommandInterpreter(char* interpreter, const char* folder) {
     DWORD length = GetEnvironmentVariableA("ComSpec", interpreter, PathBufferSize);
     if (length && length < PathBufferSize && IsFullPath(interpreter) && IsExistingFile(interpreter))
         return InterpreterOther;
-    length = GetSystemDirectoryA(interpreter, PathBufferSize);
-    return length && length < PathBufferSize && AppendBackslash(interpreter) && AppendPath(interpreter, "cmd.exe")
-               ? InterpreterOther
-               : 0;
+    return GetSystemFilePath(interpreter, "cmd.exe") ? InterpreterOther : 0;
 }
 
 HANDLE CreateBatchFile(char* path) {

@@ -49,6 +49,11 @@ int IsSameFolderName(const char* first, const char* second) {
 #ifdef _WIN32
 #include <shlobj.h>
 
+int GetSystemFilePath(char* path, const char* name) {
+    UINT length = GetSystemDirectoryA(path, PathBufferSize);
+    return length > 0 && length < PathBufferSize && AppendBackslash(path) && AppendPath(path, name);
+}
+
 int GetSpecialFolder(char* folder, int csidl) {
     LPITEMIDLIST items = NULL;
     if (FAILED(SHGetSpecialFolderLocation(NULL, csidl, &items)) || !items) return 0;

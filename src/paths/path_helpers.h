@@ -15,6 +15,10 @@ void StripBackslash(char* path);
 int IsSameFolderName(const char* first, const char* second);
 
 #ifdef _WIN32
+// The full path of a file in the System folder. Libraries and programs the
+// uninstaller starts are named this way, never found by a search that looks
+// in its own folder first. Returns 0 when the path does not fit.
+int GetSystemFilePath(char* path, const char* name);
 // Fills folder (PathBufferSize bytes) with the file-system path of a shell
 // special folder. Returns 0 when the shell has none for that number.
 int GetSpecialFolder(char* folder, int csidl);

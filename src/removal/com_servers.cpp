@@ -17,7 +17,7 @@ enum {
     ToolPollMilliseconds = 250
 };
 
-static const char ToolName[] = "\\regsvr32.exe";
+static const char ToolName[] = "regsvr32.exe";
 static const char ToolSwitches[] = " /u /s \"";
 
 // ---------------------------------------------------------------------------
@@ -115,12 +115,10 @@ asm(".section .text$CallEntryPointGuarded,\"x\"\n"
 // command does not fit its buffer.
 static int RunUnregistrationTool(char* command) {
     char tool[PathBufferSize];
-    UINT folderLength = GetSystemDirectoryA(tool, sizeof tool);
     const char* pathEnd = (const char*)memchr(WorkPath, 0, PathBufferSize);
-    if (folderLength == 0 || folderLength + sizeof ToolName > sizeof tool || !pathEnd) return 0;
+    if (!GetSystemFilePath(tool, ToolName) || !pathEnd) return 0;
     size_t pathLength = pathEnd - WorkPath;
-    memcpy(tool + folderLength, ToolName, sizeof ToolName);
-    size_t toolLength = folderLength + sizeof ToolName - 1;
+    size_t toolLength = strlen(tool);
     // "tool" /u /s "path" and the terminator
     size_t commandLength = 1 + toolLength + 1 + (sizeof ToolSwitches - 1) + pathLength + 1;
     if (commandLength + 1 > CommandBufferSize) return 0;
