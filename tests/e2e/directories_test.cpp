@@ -30,16 +30,6 @@ std::string ProgramFiles() {
 }
 
 // Creates the folder and every missing parent.
-void MakeFolders(const std::string& path) {
-    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), NULL);
-    CreateDirectoryA(path.c_str(), NULL);
-}
-
-void MakeFile(const std::string& path) {
-    WriteWholeFile(path, "installed file\r\n");
-}
-
 // A folder of the running test beside the shared ones of the prefix (program
 // files, all users' documents), gone before and after the test; the shared
 // folder itself is put back should a faulty pass have removed it.

@@ -19,11 +19,6 @@ Answer ReadOnlyAnswer(int id) {
     return Answer{Caption(), id, ReadOnlyRemoveAll};
 }
 
-void MakeFile(const std::string& path, bool readOnly = false) {
-    WriteWholeFile(path, "installed file\r\n");
-    if (readOnly) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-}
-
 void SetSharedCount(const std::string& path, DWORD count) {
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, SharedDlls, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &key, NULL));

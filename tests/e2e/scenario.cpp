@@ -130,6 +130,18 @@ std::vector<std::string> PromptTexts(const RunResult& run) {
     return texts;
 }
 
+void MakeFolders(const std::string& path) {
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), NULL);
+    CreateDirectoryA(path.c_str(), NULL);
+}
+
+void MakeFile(const std::string& path, bool readOnly) {
+    MakeFolders(path.substr(0, path.rfind('\\')));
+    WriteWholeFile(path, "installed file\r\n");
+    if (readOnly) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+}
+
 bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -41,6 +41,11 @@ std::vector<SeenDialog> Prompts(const RunResult& run);
 // The texts of those prompts (a read-only prompt's text is its control 1000).
 std::vector<std::string> PromptTexts(const RunResult& run);
 
+// A folder with the folders above it.
+void MakeFolders(const std::string& path);
+// A small file, with the folders above it; read-only when asked.
+void MakeFile(const std::string& path, bool readOnly = false);
+
 bool FileExists(const std::string& path);
 
 // Wine reports the given Windows version ("win98", "winxp", "win7", "win10")

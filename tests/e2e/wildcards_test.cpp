@@ -7,12 +7,6 @@
 
 namespace {
 
-void Make(const std::string& path) {
-    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), NULL);
-    WriteWholeFile(path, "left behind\r\n");
-}
-
 RunResult RemoveLeftovers(const std::string& app, std::vector<std::string> patterns) {
     PackData data;
     data.messages = TestMessages();
@@ -30,13 +24,13 @@ std::string Folder(int csidl) {
 
 TEST(Wildcards, RelativePatternCleansTheTreeAndItsEmptiedFolders) {
     std::string app = FreshTestFolder();
-    Make(app + "logs\\a.log");
-    Make(app + "logs\\old\\b.LOG");
-    Make(app + "logs\\old\\deeper\\c.log");
-    Make(app + "keep\\logs\\d.log");  // outside the pattern's folder
-    Make(app + "other\\notes.txt");
-    Make(app + "stays\\e.log");
-    Make(app + "stays\\readme.txt");
+    MakeFile(app + "logs\\a.log");
+    MakeFile(app + "logs\\old\\b.LOG");
+    MakeFile(app + "logs\\old\\deeper\\c.log");
+    MakeFile(app + "keep\\logs\\d.log");  // outside the pattern's folder
+    MakeFile(app + "other\\notes.txt");
+    MakeFile(app + "stays\\e.log");
+    MakeFile(app + "stays\\readme.txt");
     CreateDirectoryA((app + "logs\\empty").c_str(), NULL);
     RemoveLeftovers(app, {"logs\\*.log", "stays\\*.log"});
     EXPECT_FALSE(FileExists(app + "logs"));
@@ -48,11 +42,11 @@ TEST(Wildcards, RelativePatternCleansTheTreeAndItsEmptiedFolders) {
 
 TEST(Wildcards, MaskAloneWorksOnTheInstallationFolder) {
     std::string app = FreshTestFolder();
-    Make(app + "a.tmp");
-    Make(app + "sub\\b.tmp");
-    Make(app + "sub\\deep\\c.tmp");
-    Make(app + "x.txt");
-    Make(app + "folder.tmp\\inner.txt");  // a folder named like the mask is no file
+    MakeFile(app + "a.tmp");
+    MakeFile(app + "sub\\b.tmp");
+    MakeFile(app + "sub\\deep\\c.tmp");
+    MakeFile(app + "x.txt");
+    MakeFile(app + "folder.tmp\\inner.txt");  // a folder named like the mask is no file
     RemoveLeftovers(app, {"*.tmp"});
     EXPECT_FALSE(FileExists(app + "a.tmp"));
     EXPECT_FALSE(FileExists(app + "sub"));
@@ -64,9 +58,9 @@ TEST(Wildcards, MaskAloneWorksOnTheInstallationFolder) {
 TEST(Wildcards, TokenPatternWorksInTheExpandedFolder) {
     std::string app = FreshTestFolder();
     std::string data = Folder(CSIDL_APPDATA) + "\\QvTest Wildcards";
-    Make(data + "\\cache\\a.tmp");
-    Make(data + "\\b.tmp");
-    Make(data + "\\notes.txt");
+    MakeFile(data + "\\cache\\a.tmp");
+    MakeFile(data + "\\b.tmp");
+    MakeFile(data + "\\notes.txt");
     RemoveLeftovers(app, {"#AppData#\\QvTest Wildcards\\*.tmp", "#NoSuchToken#\\QvTest Wildcards\\*.txt"});
     EXPECT_FALSE(FileExists(data + "\\cache"));
     EXPECT_FALSE(FileExists(data + "\\b.tmp"));
@@ -78,8 +72,8 @@ TEST(Wildcards, TokenPatternWorksInTheExpandedFolder) {
 TEST(Wildcards, ProtectedFoldersAreNeverSearched) {
     std::string app = FreshTestFolder();
     std::string windows = Folder(CSIDL_WINDOWS);
-    Make(windows + "\\qvtest-left.qvleft");
-    Make(app + "abs\\x.qvleft");
+    MakeFile(windows + "\\qvtest-left.qvleft");
+    MakeFile(app + "abs\\x.qvleft");
     // The Windows folder itself; an absolute path behind a relative pattern names nothing.
     RemoveLeftovers(app, {"#Windows#\\*.qvleft", "C:\\qvtest\\*.qvleft"});
     EXPECT_TRUE(FileExists(windows + "\\qvtest-left.qvleft"));
@@ -91,8 +85,8 @@ TEST(Wildcards, ProtectedFoldersAreNeverSearched) {
 // into the tree for the run) is left with everything in it; its siblings are cleaned.
 TEST(Wildcards, ProtectedFolderInsideTheTreeIsLeftWhole) {
     std::string app = FreshTestFolder();
-    Make(app + "tree\\common\\inner\\a.log");
-    Make(app + "tree\\sibling\\b.log");
+    MakeFile(app + "tree\\common\\inner\\a.log");
+    MakeFile(app + "tree\\sibling\\b.log");
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_ALL_ACCESS, &key));
     char saved[MAX_PATH] = {};
@@ -110,8 +104,8 @@ TEST(Wildcards, ProtectedFolderInsideTheTreeIsLeftWhole) {
 
 TEST(Wildcards, ReadOnlyMatchStaysWithItsFolders) {
     std::string app = FreshTestFolder();
-    Make(app + "logs\\sub\\locked.log");
-    Make(app + "logs\\free.log");
+    MakeFile(app + "logs\\sub\\locked.log");
+    MakeFile(app + "logs\\free.log");
     SetFileAttributesA((app + "logs\\sub\\locked.log").c_str(), FILE_ATTRIBUTE_READONLY);
     RemoveLeftovers(app, {"logs\\*.log"});
     EXPECT_TRUE(FileExists(app + "logs\\sub\\locked.log"));
@@ -125,9 +119,9 @@ TEST(Wildcards, ReparsePointsAreNeverFollowed) {
     std::string root = "C:\\qvtest\\reparse\\";
     ASSERT_EQ(DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
               GetFileAttributesA((root + "tree\\logs\\linked").c_str()) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
-    Make(root + "outside\\victim.log");
-    Make(root + "outside\\deeper\\victim.log");
-    Make(root + "tree\\logs\\a.log");
+    MakeFile(root + "outside\\victim.log");
+    MakeFile(root + "outside\\deeper\\victim.log");
+    MakeFile(root + "tree\\logs\\a.log");
     RemoveLeftovers(root + "tree\\", {"logs\\*.log", "linkedroot\\*.log"});
     EXPECT_FALSE(FileExists(root + "tree\\logs\\a.log"));
     EXPECT_TRUE(FileExists(root + "outside\\victim.log"));
