@@ -27,7 +27,8 @@ dist: win
 	@cp $(WIN)/uninst.exe $(WIN)/tools/uninstpack/uninstpack.exe $(HOST)/tools/uninstpack/uninstpack dist/
 	@echo "dist/: uninst.exe ($$(stat -c %s dist/uninst.exe) bytes), uninstpack, uninstpack.exe"
 
-test: dist
+# The fuzzers' committed corpora are replayed first (host, sanitizers).
+test: dist fuzz-replay
 	@scripts/run-tests.sh $(BUILD)
 
 demo: dist
@@ -40,11 +41,11 @@ bench: dist
 # New inputs go to build/fuzz/corpus; the committed seeds stay as they are.
 FUZZ         := $(BUILD)/fuzz
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS := records_fuzzer:4096 font_name_fuzzer:2048 format_message_fuzzer:2048
+FUZZ_TARGETS := records_fuzzer:4096 font_name_fuzzer:2048 format_message_fuzzer:2048 switches_fuzzer:512
 
 .PHONY: fuzz fuzz-build fuzz-replay
 
-fuzz-build:
+fuzz-build: setup
 	@CC=clang CXX=clang++ cmake -S tests/fuzz -B $(FUZZ) >/dev/null
 	@cmake --build $(FUZZ) -j$(JOBS)
 

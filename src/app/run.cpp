@@ -19,9 +19,6 @@
 HINSTANCE ModuleInstance;
 int IsNtPlatform;
 int IsNt6OrLater;
-int QuietMode;
-int SwitchS;
-int SwitchX;
 HWND MainWindow;
 uint32_t ProgressTotal;
 char* InstallDir;
@@ -43,31 +40,6 @@ void SetPlatformFlags() {
     GetVersionExA(&version);  // a failure leaves everything 0
     IsNtPlatform = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
     IsNt6OrLater = IsNtPlatform && version.dwMajorVersion > 5;
-}
-
-void ScanSwitches(const char* tail) {
-    const char* at = tail ? tail : "";
-    for (;;) {
-        while (*at == ' ') at++;
-        if (*at != '/' && *at != '-') return;  // the first word that is no switch ends the scan
-        at++;
-        if (!*at) return;
-        char letter = *at;
-        if (letter >= 'a' && letter <= 'z') letter = (char)(letter - 'a' + 'A');
-        if (letter == 'Q') {
-            QuietMode = 1;
-        } else if (letter == 'S') {
-            SwitchS = 1;
-            QuietMode = 1;
-        } else if (letter == 'X') {
-            SwitchX = 1;
-            QuietMode = 1;
-        }
-        // Only the first letter of a switch word counts; "/" or "-" after it
-        // opens the next switch straight away, as in /Q/S.
-        at++;
-        while (*at && *at != ' ' && *at != '/' && *at != '-') at++;
-    }
 }
 
 // Libraries that are not the system's core come from the System folder only.

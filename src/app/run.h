@@ -4,14 +4,13 @@
 #include <windows.h>
 #include <stdint.h>
 
+#include "app/switches.h"
+
 enum { PathBufferSize = 260 };
 
 extern HINSTANCE ModuleInstance;
 extern int IsNtPlatform;
 extern int IsNt6OrLater;
-extern int QuietMode;
-extern int SwitchS;
-extern int SwitchX;
 extern HWND MainWindow;
 extern uint32_t ProgressTotal;
 // Folder of the executable with one trailing backslash.
@@ -21,8 +20,6 @@ extern char* ExePath;
 // Scratch buffer in which the passes compose full paths.
 extern char* WorkPath;
 
-// Reads /Q, /S and /X (also with "-", any case) from the command-line tail.
-void ScanSwitches(const char* tail);
 void SetPlatformFlags();
 int Startup(HINSTANCE instance);
 void Shutdown();

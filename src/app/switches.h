@@ -1,0 +1,10 @@
+// The command-line switches. Plain C++ with no platform calls, so that the
+// scanner can also be fuzzed on the build machine.
+#pragma once
+
+extern int QuietMode;
+extern int SwitchS;
+extern int SwitchX;
+
+// Reads /Q, /S and /X (also with "-", any case) from the command-line tail.
+void ScanSwitches(const char* tail);
