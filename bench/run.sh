@@ -5,6 +5,7 @@
 # Usage: bench/run.sh [small|medium|large ...]   (default: small medium)
 #   BENCH_RUNS       runs per contender (default: 3; small: 5)
 #   BENCH_BUILD      build folder (default: build)
+#   BENCH_PROFILE=1  instead of timing, count the system calls of one run per pass
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(mkdir -p "${BENCH_BUILD:-$root/build}" && cd "${BENCH_BUILD:-$root/build}" && pwd)
@@ -55,6 +56,14 @@ for size in "${sizes[@]}"; do
     nfiles=$(grep -c '^[FS] ' "$w/list.txt")
     nleft=$(find "$w/drive_c" -type f -name '*.log' -o -type f -name '*.tmp' | wc -l)
     total_files=$((nfiles + nleft))
+    if [ -n "${BENCH_PROFILE:-}" ]; then
+        # Calls per pass from Wine's relay trace: one untimed run, no figures.
+        reset_workload "$w"
+        say "== $size: system calls of one uninst.exe /S run, per source file"
+        WINEDEBUG=+relay wine "C:\\QvBenchRun\\uninst-$size.exe" /S 2>&1 >/dev/null |
+            python3 "$root/bench/profile.py" "$build/win/uninst.map" | tee -a "$results"
+        continue
+    fi
     case $size in small) runs=${BENCH_RUNS:-5} ;; *) runs=${BENCH_RUNS:-3} ;; esac
     say "== $size: $nfiles installed files, $nleft leftovers, $runs runs per contender"
     : >"$w/floor.us"; : >"$w/uninst.us"
@@ -102,6 +111,8 @@ for size in "${sizes[@]}"; do
     floor_med= uninst_med=
     [ "$failures" = 0 ] || say "  $failures failed runs"
 done
+
+[ -z "${BENCH_PROFILE:-}" ] || exit 0
 
 # Start to prompt: the reader's cost with a large data block.
 p="$work/prompt"

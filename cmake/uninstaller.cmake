@@ -20,6 +20,7 @@ add_library(uninst_core STATIC
     src/removal/registry.cpp
     src/launch/program.cpp
     src/launch/self_removal.cpp
+    src/app/switches.cpp
     src/app/run.cpp)
 target_include_directories(uninst_core PUBLIC src)
 target_compile_options(uninst_core PRIVATE ${PRODUCT_COMPILE_OPTIONS})
@@ -30,7 +31,8 @@ set_source_files_properties(src/res/uninst.rc PROPERTIES OBJECT_DEPENDS
     "${CMAKE_SOURCE_DIR}/src/res/uninst.ico;${CMAKE_SOURCE_DIR}/src/res/uninst.manifest")
 target_compile_options(uninst PRIVATE ${PRODUCT_COMPILE_OPTIONS})
 target_link_libraries(uninst PRIVATE uninst_core)
-target_link_options(uninst PRIVATE -mwindows -s -Wl,--gc-sections ${STATIC_LINK})
+# The map names the function at every address, for bench/profile.sh.
+target_link_options(uninst PRIVATE -mwindows -s -Wl,--gc-sections -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/uninst.map ${STATIC_LINK})
 
 # The offset field must hold the stub's own size, so that appending a data
 # block is all it takes to make an uninstaller. The host generator writes it.

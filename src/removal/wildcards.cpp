@@ -22,19 +22,8 @@ static int IsDotName(const char* name) {
     return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]));
 }
 
-static int IsCurrentDirectoryEmpty() {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("*.*", &found);
-    if (search == INVALID_HANDLE_VALUE) return 1;
-    int empty = 1;
-    do {
-        if (!IsDotName(found.cFileName)) empty = 0;
-    } while (empty && FindNextFileA(search, &found));
-    FindClose(search);
-    return empty;
-}
-
-// Steps up to the parent, then removes the folder it left.
+// Steps up to the parent, then removes the folder it left. The system
+// refuses a folder that still has content, so no listing is needed to know.
 static void RemoveCurrentDirectory() {
     char folder[PathBufferSize];
     DWORD length = GetCurrentDirectoryA(PathBufferSize, folder);
@@ -70,7 +59,7 @@ static void RemoveMatchingFiles(const char* mask) {
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    if (!IsCurrentDirectoryProtected() && IsCurrentDirectoryEmpty()) RemoveCurrentDirectory();
+    if (!IsCurrentDirectoryProtected()) RemoveCurrentDirectory();
     else SetCurrentDirectoryA("..");
 }
 
