@@ -63,6 +63,34 @@ static void RemoveMatchingFiles(const char* mask) {
     else SetCurrentDirectoryA("..");
 }
 
+// How many folders of a pattern's path the data names itself: every folder
+// of a relative pattern, or those after its last token. The folders above
+// them (the installation folder, a token's folder) are the system's.
+static int CountNamedFolders(const char* text) {
+    const char* tail = strrchr(text, '#');
+    tail = tail ? tail + 1 : text;
+    int count = 0;
+    for (const char* at = tail; *at; at++) count += *at == '\\';
+    if (tail != text && *tail == '\\') count--;  // the backslash that ends the token's folder
+    return count;
+}
+
+// Whether the pattern's folder, or one of the folders above it that the data
+// names, is a reparse point: through one, the walk would clean a tree that
+// the pattern never named. The folder itself is always looked at.
+static int LeadsThroughLink(const char* folder, int namedFolders) {
+    char path[PathBufferSize];
+    if (!CopyPath(path, folder)) return 1;
+    for (int level = 0; level == 0 || level < namedFolders; level++) {
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_REPARSE_POINT) return 1;
+        char* lastBackslash = strrchr(path, '\\');
+        if (!lastBackslash) return 0;
+        *lastBackslash = 0;
+    }
+    return 0;
+}
+
 // The full pattern in path: tokens expanded, or relative to the installation
 // folder. Returns 0 when it does not fit.
 static int ComposePattern(char* path, const char* text) {
@@ -79,9 +107,7 @@ void RemoveWildcardLeftovers() {
         if (!lastBackslash) continue;
         *lastBackslash = 0;
         const char* mask = lastBackslash + 1;
-        if (IsProtectedFolder(folder)) continue;
-        DWORD attributes = GetFileAttributesA(folder);
-        if (attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+        if (IsProtectedFolder(folder) || LeadsThroughLink(folder, CountNamedFolders(text))) continue;
         if (!SetCurrentDirectoryA(folder)) continue;
         RemoveMatchingFiles(mask);
         // The walk ends in the installation folder, named without its

@@ -69,6 +69,31 @@ TEST(Wildcards, TokenPatternWorksInTheExpandedFolder) {
     RemoveDirectoryA(data.c_str());
 }
 
+// With the shell unable to give the user's application data (its "User Shell
+// Folders" entry names a missing folder), #AppData# falls back to the
+// family's folder under the Windows folder; neither exists in the prefix.
+TEST(Wildcards, TokenFallsBackToTheFamilysFolder) {
+    std::string windows = Folder(CSIDL_WINDOWS);
+    std::string nt = windows + "\\Profiles\\Administrator\\Application Data\\QvTest\\a.tmp";
+    std::string nineX = windows + "\\Application Data\\QvTest\\a.tmp";
+    MakeFile(nt);
+    MakeFile(nineX);
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0, KEY_ALL_ACCESS, &key));
+    char saved[MAX_PATH] = {};
+    DWORD type, size = sizeof saved;
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "AppData", NULL, &type, (BYTE*)saved, &size));
+    const char missing[] = "C:\\qvtest\\no such folder";
+    RegSetValueExA(key, "AppData", 0, REG_SZ, (const BYTE*)missing, sizeof missing);
+    RemoveLeftovers(FreshTestFolder(), {"#AppData#\\QvTest\\*.tmp"});
+    RegSetValueExA(key, "AppData", 0, type, (const BYTE*)saved, size);
+    RegCloseKey(key);
+    EXPECT_EQ(!FamilyIsNt(), FileExists(nt));
+    EXPECT_EQ(FamilyIsNt(), FileExists(nineX));
+    RemoveTree(windows + "\\Profiles");
+    RemoveTree(windows + "\\Application Data");
+}
+
 TEST(Wildcards, ProtectedFoldersAreNeverSearched) {
     std::string app = FreshTestFolder();
     std::string windows = Folder(CSIDL_WINDOWS);
@@ -114,7 +139,8 @@ TEST(Wildcards, ReadOnlyMatchStaysWithItsFolders) {
 }
 
 // The links are made from Linux by the stage_links fixture: tree\logs\linked
-// and tree\linkedroot point at ..\outside, which the patterns never name.
+// and tree\linkedroot point at ..\outside, which the patterns never name:
+// neither as their own folder nor as a folder on the way to it.
 TEST(Wildcards, ReparsePointsAreNeverFollowed) {
     std::string root = "C:\\qvtest\\reparse\\";
     ASSERT_EQ(DWORD(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
@@ -122,7 +148,8 @@ TEST(Wildcards, ReparsePointsAreNeverFollowed) {
     MakeFile(root + "outside\\victim.log");
     MakeFile(root + "outside\\deeper\\victim.log");
     MakeFile(root + "tree\\logs\\a.log");
-    RemoveLeftovers(root + "tree\\", {"logs\\*.log", "linkedroot\\*.log"});
+    RemoveLeftovers(root + "tree\\", {"logs\\*.log", "linkedroot\\*.log", "linkedroot\\deeper\\*.log",
+                                      "#InstallDir#\\logs\\linked\\deeper\\*.*"});
     EXPECT_FALSE(FileExists(root + "tree\\logs\\a.log"));
     EXPECT_TRUE(FileExists(root + "outside\\victim.log"));
     EXPECT_TRUE(FileExists(root + "outside\\deeper\\victim.log"));
