@@ -109,20 +109,31 @@ TEST(DirectoryEntries, AltPathIsWalkedInStepAndRefusalsDoNotEndTheWalk) {
     EXPECT_TRUE(FileExists(app + "uninst.exe"));
 }
 
+// The all-users desktop and startup folders are protected on NT only: on 9x
+// the walk goes on into them, and they are empty in the test prefix.
 TEST(DirectoryEntries, WalkStopsAtAProtectedFolder) {
     std::string app = FreshTestFolder();
+    std::string desktop = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY), startup = ShellFolder(CSIDL_COMMON_STARTUP);
     ForeignFolder vendor(ProgramFiles());
     ForeignFolder shared(PublicDocuments());
+    ForeignFolder onDesktop(desktop), atStartup(startup);
     MakeFolders(vendor.path() + "\\A\\B");
     MakeFolders(shared.path() + "\\A");
+    MakeFolders(onDesktop.path());
+    MakeFolders(atStartup.path());
     RunQuietly(WriteUninstaller(app, DataWith({
         {9, vendor.path() + "\\A\\B", "", ""},
         {9, shared.path() + "\\A", "", ""},
+        {1, onDesktop.path(), "", ""},
+        {1, atStartup.path(), "", ""},
     })));
     EXPECT_FALSE(FileExists(vendor.path()));
     EXPECT_TRUE(FileExists(ProgramFiles()));
     EXPECT_FALSE(FileExists(shared.path()));
     EXPECT_TRUE(FileExists(PublicDocuments()));  // empty, but protected
+    EXPECT_FALSE(FileExists(onDesktop.path()));
+    EXPECT_EQ(FamilyIsNt(), FileExists(desktop));
+    EXPECT_EQ(FamilyIsNt(), FileExists(startup));
 }
 
 TEST(DirectoryEntries, ProtectedAltPathStopsBoth) {

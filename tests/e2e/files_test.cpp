@@ -179,16 +179,24 @@ TEST(SharedFiles, ReferenceCountsDecideAndAsk) {
     for (const char* name : names) ClearSharedCount(app + name);
 }
 
+// Held without leave to write (even with leave to delete), or without leave
+// to delete, a file stays; held by a reader that shares everything, it goes
+// once that reader lets go.
 TEST(FilesInUse, AFileHeldOpenStaysInAQuietRun) {
     std::string app = FreshTestFolder();
-    MakeFile(app + "busy.exe");
-    MakeFile(app + "free.txt");
-    HANDLE held = CreateFileA((app + "busy.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    RunResult run = RunUninstaller(WriteUninstaller(app, DataWithFiles({{".", "busy.exe", 8}, {".", "free.txt"}})), "/S", {});
-    CloseHandle(held);
-    EXPECT_TRUE(run.dialogs.empty());  // quiet: no in-use check
-    EXPECT_TRUE(FileExists(app + "busy.exe"));
-    EXPECT_FALSE(FileExists(app + "free.txt"));
+    struct Hold { DWORD share; bool stays; };
+    for (Hold hold : {Hold{FILE_SHARE_READ, true}, Hold{FILE_SHARE_READ | FILE_SHARE_DELETE, true},
+                      Hold{FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+                      Hold{FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false}}) {
+        MakeFile(app + "busy.exe");
+        MakeFile(app + "free.txt");
+        HANDLE held = CreateFileA((app + "busy.exe").c_str(), GENERIC_READ, hold.share, NULL, OPEN_EXISTING, 0, NULL);
+        RunResult run = RunUninstaller(WriteUninstaller(app, DataWithFiles({{".", "busy.exe", 8}, {".", "free.txt"}})), "/S", {});
+        CloseHandle(held);
+        EXPECT_TRUE(run.dialogs.empty());  // quiet: no in-use check
+        EXPECT_EQ(hold.stays, FileExists(app + "busy.exe")) << hold.share;
+        EXPECT_FALSE(FileExists(app + "free.txt"));
+    }
 }
 
 TEST(FilesInUse, PromptRepeatsOnRetryAndCancelEndsTheRun) {

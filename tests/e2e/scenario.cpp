@@ -146,19 +146,43 @@ bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-static const char AppDefaultsKey[] = "Software\\Wine\\AppDefaults\\uninst.exe";
-
-EmulatedVersion::EmulatedVersion(const char* version) {
-    HKEY key;
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaultsKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
-    RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE*)version, DWORD(strlen(version) + 1));
-    RegCloseKey(key);
+std::string Family() {
+    char family[16];
+    DWORD length = GetEnvironmentVariableA("QV_FAMILY", family, sizeof family);
+    return length && length < sizeof family ? family : "win7";
 }
 
-EmulatedVersion::~EmulatedVersion() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, AppDefaultsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+bool FamilyIsNt() {
+    return Family() != "win98";
+}
+
+bool FamilyIsNt6OrLater() {
+    return Family() == "win7";
+}
+
+namespace {
+
+const char AppDefaultsKey[] = "Software\\Wine\\AppDefaults\\uninst.exe";
+
+// Wine reports the family's version to every program of that file name.
+class FamilyVersion : public testing::Environment {
+public:
+    void SetUp() override {
+        std::string family = Family();
+        ASSERT_TRUE(family == "win98" || family == "winxp" || family == "win7") << "QV_FAMILY=" << family;
+        HKEY key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaultsKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
+        RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE*)family.c_str(), DWORD(family.size() + 1));
+        RegCloseKey(key);
+    }
+    void TearDown() override {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, AppDefaultsKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
         RegDeleteValueA(key, "Version");
         RegCloseKey(key);
     }
-}
+};
+
+testing::Environment* const Registered = testing::AddGlobalTestEnvironment(new FamilyVersion);
+
+}  // namespace

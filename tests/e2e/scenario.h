@@ -48,10 +48,10 @@ void MakeFile(const std::string& path, bool readOnly = false);
 
 bool FileExists(const std::string& path);
 
-// Wine reports the given Windows version ("win98", "winxp", "win7", "win10")
-// to every program named uninst.exe while this object lives.
-class EmulatedVersion {
-public:
-    explicit EmulatedVersion(const char* version);
-    ~EmulatedVersion();
-};
+// The platform family that every uninstaller of this test run sees, named as
+// Wine names Windows versions: "win98" (the 9x family), "winxp" (NT before 6)
+// or "win7" (NT 6 and later). It comes from QV_FAMILY (win7 when unset) and
+// is set for every program named uninst.exe before the first test starts.
+std::string Family();
+bool FamilyIsNt();
+bool FamilyIsNt6OrLater();
