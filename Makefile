@@ -5,7 +5,7 @@ WIN     := $(BUILD)/win
 PREFIX  := $(abspath $(BUILD))/wineprefix
 JOBS    ?= 2
 
-.PHONY: all setup host win dist test demo bench clean
+.PHONY: all setup host win dist test demo bench soak clean
 
 all: dist
 
@@ -36,6 +36,16 @@ demo: dist
 
 bench: dist
 	@bench/run.sh
+
+# The safety property on many generated cases, in every platform family:
+# make soak SOAK_SEED=1 SOAK_COUNT=5000 (the test suite runs 40 with a fixed seed).
+SOAK_SEED  ?= 20240607
+SOAK_COUNT ?= 1000
+soak: dist
+	@scripts/with-wine.sh $(PREFIX) -- sh -c 'ctest --test-dir $(WIN) -R "^stage_" >/dev/null && cd "$(PREFIX)/drive_c" && \
+	    for family in win98 winxp win7; do echo "soak: $$family, seed $(SOAK_SEED), $(SOAK_COUNT) cases"; \
+	        QV_FAMILY=$$family QV_SOAK_SEED=$(SOAK_SEED) QV_SOAK_COUNT=$(SOAK_COUNT) \
+	        wine $(abspath $(WIN))/tests/e2e/e2e_tests.exe --gtest_filter="Soak.*" --gtest_brief=1 || exit 1; done'
 
 # Fuzzing (host, clang with libFuzzer and sanitizers): a build of its own.
 # New inputs go to build/fuzz/corpus; the committed seeds stay as they are.

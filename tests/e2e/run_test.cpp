@@ -1,7 +1,11 @@
 // The real uninstaller under Wine: confirmation, switches, and damaged data.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "block_writer.h"
+#include "data/files.h"
+#include "data/message_table.h"
 #include "data/records.h"
 #include "scenario.h"
 #include "stub.h"
@@ -121,6 +125,70 @@ TEST(DataBlock, DamagedBlocksAreReportedAndRefused) {
             EXPECT_EQ("Damaged data in " + exe, run.dialogs[0].text) << damage.what;
         }
     }
+}
+
+// Names below a folder, files and folders alike, each with its size.
+std::vector<std::string> ListTree(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        names.push_back(folder + "\\" + name + " " + std::to_string(found.nFileSizeLow));
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            for (const std::string& inner : ListTree(folder + "\\" + name)) names.push_back(inner);
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// Every block the record fuzzer kept, behind a message table of our own, run
+// quietly beside files that relative names could reach: a block the reader
+// refuses must be reported with the message the reader chose (7 or 8), end
+// with -1, and touch nothing. Blocks the reader accepts are not damage.
+TEST(DataBlock, FuzzedBlocksThatTheReaderRefusesRemoveNothing) {
+    const std::string corpus = "C:\\qvtest\\corpus\\records";
+    std::string table = EncodeRecord(RecordTypeMessageTable, EncodeMessageTable(TestMessages()));
+    std::string folder = FreshTestFolder();
+    for (const char* name : {"a.txt", "a", "f", "sub\\b.log", "sub\\deeper\\c.tmp"}) MakeFile(folder + name);
+    int refused = 0, accepted = 0;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((corpus + "\\*").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search) << "the corpus is not staged";
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        std::string input = found.cFileName;
+        std::string exe = WriteUninstaller(folder, table + ReadWholeFile(corpus + "\\" + input));
+        std::string image = ReadWholeFile(exe);
+        size_t at = 0;
+        std::string error;
+        ASSERT_TRUE(FindDataLocator(image, &at, &error)) << error;
+        HANDLE file = OpenExistingFile(exe.c_str(), OpenForRead);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        SetFilePosition(file, ReadDataOffset(image, at));
+        int result = ReadRecords(file);
+        CloseFile(file);
+        char expected[FormattedMessageSize];
+        FormatMessageText(expected, result, exe.c_str());
+        FreeUninstallData();
+        if (result == 0) {
+            accepted++;
+            continue;
+        }
+        refused++;
+        std::vector<std::string> before = ListTree(folder);
+        RunResult run = RunUninstaller(exe, "/S", {{"", IDOK}});
+        EXPECT_EQ(ExitFailure, run.exitCode) << input;
+        ASSERT_EQ(1u, run.dialogs.size()) << input;
+        EXPECT_EQ(expected, run.dialogs[0].text) << input;
+        EXPECT_EQ(before, ListTree(folder)) << input;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    EXPECT_GT(refused, 0);
+    std::printf("fuzzed blocks: %d refused and replayed, %d accepted by the reader\n", refused, accepted);
 }
 
 TEST(DataBlock, DamageBeforeTheMessageTableShowsAnEmptyBox) {
