@@ -91,6 +91,15 @@ static int LeadsThroughLink(const char* folder, int namedFolders) {
     return 0;
 }
 
+// A folder is judged by where it leads, not by how it is written: with ".."
+// or trailing dots, "#Windows#\System32\.." is the Windows folder, and
+// "#Windows#\.." a drive root, which the walk would clean whole.
+static int IsProtectedWhereItLeads(const char* folder) {
+    char full[PathBufferSize];
+    DWORD length = GetFullPathNameA(folder, PathBufferSize, full, NULL);
+    return length == 0 || length >= PathBufferSize || IsProtectedFolder(full);
+}
+
 // The full pattern in path: tokens expanded, or relative to the installation
 // folder. Returns 0 when it does not fit.
 static int ComposePattern(char* path, const char* text) {
@@ -107,7 +116,7 @@ void RemoveWildcardLeftovers() {
         if (!lastBackslash) continue;
         *lastBackslash = 0;
         const char* mask = lastBackslash + 1;
-        if (IsProtectedFolder(folder) || LeadsThroughLink(folder, CountNamedFolders(text))) continue;
+        if (IsProtectedWhereItLeads(folder) || LeadsThroughLink(folder, CountNamedFolders(text))) continue;
         if (!SetCurrentDirectoryA(folder)) continue;
         RemoveMatchingFiles(mask);
         // The walk ends in the installation folder, named without its

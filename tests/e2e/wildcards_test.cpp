@@ -99,8 +99,10 @@ TEST(Wildcards, ProtectedFoldersAreNeverSearched) {
     std::string windows = Folder(CSIDL_WINDOWS);
     MakeFile(windows + "\\qvtest-left.qvleft");
     MakeFile(app + "abs\\x.qvleft");
-    // The Windows folder itself; an absolute path behind a relative pattern names nothing.
-    RemoveLeftovers(app, {"#Windows#\\*.qvleft", "C:\\qvtest\\*.qvleft"});
+    // The Windows folder itself, also when reached through ".." or written with a
+    // trailing dot; an absolute path behind a relative pattern names nothing.
+    RemoveLeftovers(app, {"#Windows#\\*.qvleft", "#Windows#\\system32\\..\\*.qvleft", "#Windows#.\\*.qvleft",
+                          "C:\\qvtest\\*.qvleft"});
     EXPECT_TRUE(FileExists(windows + "\\qvtest-left.qvleft"));
     EXPECT_TRUE(FileExists(app + "abs\\x.qvleft"));
     DeleteFileA((windows + "\\qvtest-left.qvleft").c_str());
