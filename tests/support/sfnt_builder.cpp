@@ -62,7 +62,7 @@ static void PutBe32(std::string* bytes, size_t at, uint32_t value) {
     bytes->replace(at, 4, encoded);
 }
 
-std::string BuildSfnt(const std::vector<SfntTable>& tables, uint32_t base) {
+std::string BuildSfnt(const std::vector<SfntTable>& tables) {
     uint16_t count = uint16_t(tables.size());
     uint16_t power = 1, selector = 0;
     while (power * 2 <= count) {
@@ -79,7 +79,7 @@ std::string BuildSfnt(const std::vector<SfntTable>& tables, uint32_t base) {
         std::string tag = (table.Tag + "    ").substr(0, 4);
         if (tag == "head") headAt = dataStart + data.size();
         file += tag + Be32(SumOfLongs(table.Bytes, 0, table.Bytes.size())) +
-                Be32(uint32_t(base + dataStart + data.size())) + Be32(uint32_t(table.Bytes.size()));
+                Be32(uint32_t(dataStart + data.size())) + Be32(uint32_t(table.Bytes.size()));
         data += table.Bytes;
         data.append((4 - data.size() % 4) % 4, '\0');
     }
@@ -147,8 +147,10 @@ static std::string PostTable() {
            Be32(0) + Be32(0);
 }
 
-std::vector<SfntTable> TrueTypeFontTables(const std::vector<SfntName>& names,
-                                          const FontOptions& options) {
+// The tables of a minimal TrueType font with two glyphs (.notdef and a square
+// for 'A'), sorted by tag. Its naming table holds the family records of the
+// options first, then names in the given order.
+static std::vector<SfntTable> TrueTypeFontTables(const std::vector<SfntName>& names, const FontOptions& options) {
     std::vector<SfntName> allNames = {WindowsName(1, options.Family), WindowsName(2, "Regular")};
     allNames.insert(allNames.end(), names.begin(), names.end());
     std::string glyph = SquareGlyph();
@@ -173,19 +175,6 @@ std::vector<SfntTable> TrueTypeFontTables(const std::vector<SfntName>& names,
 
 std::string BuildTrueTypeFont(const std::vector<SfntName>& names, const FontOptions& options) {
     return BuildSfnt(TrueTypeFontTables(names, options));
-}
-
-std::string BuildCollection(const std::vector<std::vector<SfntTable>>& fonts) {
-    uint32_t at = uint32_t(12 + 4 * fonts.size());
-    std::string header = "ttcf" + Be32(0x00010000) + Be32(uint32_t(fonts.size()));
-    std::string body;
-    for (const std::vector<SfntTable>& tables : fonts) {
-        header += Be32(at);
-        std::string font = BuildSfnt(tables, at);
-        body += font;
-        at += uint32_t(font.size());
-    }
-    return header + body;
 }
 
 static uint32_t LoadBe(const std::string& bytes, size_t at, size_t width) {

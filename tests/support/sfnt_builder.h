@@ -49,20 +49,14 @@ std::string BuildNamingTable(const std::vector<SfntName>& names);
 
 // An sfnt file whose table directory and table data follow the given order,
 // each table at a 4-byte boundary, with checksums (and the "head" adjustment
-// when there is one). base is the file offset at which the result will stand
-// (non-zero inside a collection); table offsets count from the file's start.
-std::string BuildSfnt(const std::vector<SfntTable>& tables, uint32_t base = 0);
+// when there is one).
+std::string BuildSfnt(const std::vector<SfntTable>& tables);
 
-// The tables of a minimal TrueType font with two glyphs (.notdef and a square
-// for 'A'), sorted by tag. Its naming table holds the family records of the
+// A minimal TrueType font with two glyphs (.notdef and a square for 'A'),
+// its tables sorted by tag. Its naming table holds the family records of the
 // options first, then names in the given order.
-std::vector<SfntTable> TrueTypeFontTables(const std::vector<SfntName>& names,
-                                          const FontOptions& options = FontOptions());
 std::string BuildTrueTypeFont(const std::vector<SfntName>& names,
                               const FontOptions& options = FontOptions());
-
-// A font collection ("ttcf", version 1.0) holding one font per entry.
-std::string BuildCollection(const std::vector<std::vector<SfntTable>>& fonts);
 
 // Looks the tag up in the table directory at offset 0 of file.
 bool FindSfntTable(const std::string& file, const char* tag, SfntTableRecord* found);

@@ -6,12 +6,11 @@
        single precision with a full register stack, and writes to address 0;
      3 raises the exception that a C++ throw of the common Windows compilers
        raises (code 0xE06D7363, not continuable);
-     4 raises an exception and handles it itself, then records completion;
-     5 has no DllUnregisterServer at all.
+     4 raises an exception that its own frame handles, then records completion.
    Markers go to the DLL's own folder and are appended to, one record (process,
-   current directory, error mode) per call: "unregistered.txt" and
-   "completed.txt" as above, and "freed-<n>.txt" whenever FreeLibrary unloads
-   the DLL. */
+   current directory, error mode) per event: "unregistered.txt" and
+   "completed.txt" as above, "unwound.txt" when an unwind passes through the
+   frame of 2 or 4, and "freed-<n>.txt" whenever FreeLibrary unloads the DLL. */
 #include <windows.h>
 
 #ifndef SERVER_BEHAVIOUR
@@ -20,29 +19,24 @@
 
 static HINSTANCE OwnModule;
 
-static void WriteMarker(const char* name, const char* text) {
-    char path[MAX_PATH + 32];
+static void RecordCall(const char* name) {
+    char path[MAX_PATH + 32], exe[MAX_PATH], folder[MAX_PATH], text[3 * MAX_PATH];
     DWORD length = GetModuleFileNameA(OwnModule, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return;
     while (length > 0 && path[length - 1] != '\\') length--;
     lstrcpyA(path + length, name);
+    exe[0] = folder[0] = 0;
+    GetModuleFileNameA(NULL, exe, sizeof exe);
+    GetCurrentDirectoryA(sizeof folder, folder);
+    UINT mode = SetErrorMode(0);
+    SetErrorMode(mode);
+    wsprintfA(text, "%s\n%s\n%u\n", exe, folder, mode); /* one per line */
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_ALWAYS, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) return;
     SetFilePointer(file, 0, NULL, FILE_END);
     DWORD written;
     WriteFile(file, text, lstrlenA(text), &written, NULL);
     CloseHandle(file);
-}
-
-static void RecordCall(const char* name) {
-    char exe[MAX_PATH], folder[MAX_PATH], text[3 * MAX_PATH];
-    exe[0] = folder[0] = 0;
-    GetModuleFileNameA(NULL, exe, sizeof exe);
-    GetCurrentDirectoryA(sizeof folder, folder);
-    UINT mode = SetErrorMode(0);
-    SetErrorMode(mode);
-    wsprintfA(text, "%s\n%s\n%u\n", exe, folder, mode);  /* one per line */
-    WriteMarker(name, text);
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
@@ -55,15 +49,6 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     return TRUE;
 }
 
-typedef struct Registration {
-    struct Registration* next;
-    void* handler;
-} Registration;
-
-static Registration** ChainHead(void) {
-    return (Registration**)&((NT_TIB*)NtCurrentTeb())->ExceptionList;
-}
-
 #if SERVER_BEHAVIOUR == 1
 
 __declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) {
@@ -71,22 +56,21 @@ __declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) {
     return S_OK;
 }
 
-#elif SERVER_BEHAVIOUR == 2
+#elif SERVER_BEHAVIOUR == 2 || SERVER_BEHAVIOUR == 4
 
-static LONG UnwindCalls;
+typedef struct Registration {
+    struct Registration* next;
+    void* handler;
+} Registration;
 
-/* Counts the termination calls that an unwind through this frame makes. */
-static EXCEPTION_DISPOSITION __cdecl CountUnwind(EXCEPTION_RECORD* exception, void* frame, CONTEXT* context,
-                                                 void* dispatcher) {
+static EXCEPTION_DISPOSITION __cdecl OwnFrameHandler(EXCEPTION_RECORD* exception, void* frame, CONTEXT* context,
+                                                     void* dispatcher) {
     (void)frame;
     (void)context;
     (void)dispatcher;
-    if (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) UnwindCalls++;
+    if (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) RecordCall("unwound.txt");
+    else if (exception->ExceptionCode == 0xE0000004) return ExceptionContinueExecution;
     return ExceptionContinueSearch;
-}
-
-__declspec(dllexport) LONG WINAPI CountUnwinds(void) {
-    return UnwindCalls;
 }
 
 void ScrambleAndFault(void) asm("ScrambleAndFault");
@@ -96,7 +80,7 @@ asm(".text\n"
     "    movl $0xbad0002, %esi\n"
     "    movl $0xbad0003, %edi\n"
     "    movl $0xbad0004, %ebp\n"
-    "    pushl $0x007f\n"  /* single precision, exceptions masked */
+    "    pushl $0x007f\n" /* single precision, exceptions masked */
     "    fldcw (%esp)\n"
     "    fld1\n    fld1\n    fld1\n    fld1\n    fld1\n    fld1\n    fld1\n    fld1\n"
     "    xorl %eax, %eax\n"
@@ -104,12 +88,16 @@ asm(".text\n"
     "    ret\n");
 
 __declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) {
-    Registration own;
-    own.next = *ChainHead();
-    own.handler = (void*)CountUnwind;
-    *ChainHead() = &own;
+    Registration** head = (Registration**)&((NT_TIB*)NtCurrentTeb())->ExceptionList;
+    Registration own = {*head, (void*)OwnFrameHandler};
+    *head = &own;
+#if SERVER_BEHAVIOUR == 2
     ScrambleAndFault();
-    *ChainHead() = own.next;
+#else
+    RaiseException(0xE0000004, 0, 0, NULL);
+#endif
+    *head = own.next;
+    RecordCall("completed.txt");
     return S_OK;
 }
 
@@ -120,34 +108,6 @@ __declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) {
     static int thrown = 42;
     ULONG_PTR arguments[3] = {0x19930520, (ULONG_PTR)&thrown, (ULONG_PTR)throwInfo};
     RaiseException(0xE06D7363, EXCEPTION_NONCONTINUABLE, 3, arguments);
-    return S_OK;
-}
-
-#elif SERVER_BEHAVIOUR == 4
-
-static EXCEPTION_DISPOSITION __cdecl ContinueAfterOwnException(EXCEPTION_RECORD* exception, void* frame,
-                                                               CONTEXT* context, void* dispatcher) {
-    (void)frame;
-    (void)context;
-    (void)dispatcher;
-    if (exception->ExceptionCode == 0xE0000004) return ExceptionContinueExecution;
-    return ExceptionContinueSearch;
-}
-
-__declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) {
-    Registration own;
-    own.next = *ChainHead();
-    own.handler = (void*)ContinueAfterOwnException;
-    *ChainHead() = &own;
-    RaiseException(0xE0000004, 0, 0, NULL);
-    *ChainHead() = own.next;
-    RecordCall("completed.txt");
-    return S_OK;
-}
-
-#elif SERVER_BEHAVIOUR == 5
-
-__declspec(dllexport) HRESULT WINAPI DllRegisterServer(void) {
     return S_OK;
 }
 
