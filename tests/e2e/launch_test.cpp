@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "scenario.h"
 
 namespace {
@@ -13,7 +15,6 @@ namespace {
 const uint32_t WaitForProgram = 1;
 const char DocumentExtension[] = ".qvtdoc";
 const char DocumentClass[] = "QvTest.E2eDocument";
-const char HtmlFallbackClass[] = "QvTest.E2eHtml";
 
 std::string Recorder() {
     return BinFolder() + "launch_recorder.exe";
@@ -27,57 +28,21 @@ void SetVariable(const char* name, const std::string& value) {
     SetEnvironmentVariableA(name, value.c_str());
 }
 
-std::string Variable(const char* name) {
-    char value[1024];
-    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length < sizeof value ? std::string(value, length) : "";
-}
-
-std::vector<std::string> Lines(const std::string& path) {
-    std::vector<std::string> lines;
-    std::string text = ReadWholeFile(path);
-    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
-// Polls until the record holds a line beginning with prefix; returns all lines.
-std::vector<std::string> WaitForLine(const std::string& record, const std::string& prefix, DWORD timeoutMs = 10000) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        std::vector<std::string> lines = Lines(record);
+// The record's lines; given a prefix, once one begins with it (at most 10 s).
+std::vector<std::string> Lines(const std::string& record, const std::string& prefix = "") {
+    for (DWORD start = GetTickCount();; Sleep(25)) {
+        std::vector<std::string> lines;
+        std::string text = ReadWholeFile(record);
+        for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+            lines.push_back(text.substr(at, end - at));
+        if (prefix.empty() || GetTickCount() - start > 10000) return lines;
         for (const std::string& line : lines)
             if (line.compare(0, prefix.size(), prefix) == 0) return lines;
-        if (GetTickCount() - start > timeoutMs) return lines;
-        Sleep(25);
     }
 }
 
 std::string WithoutBackslash(const std::string& folder) {
     return folder.substr(0, folder.size() - 1);
-}
-
-std::string ShortPath(const std::string& path) {
-    char buffer[MAX_PATH];
-    DWORD length = GetShortPathNameA(path.c_str(), buffer, sizeof buffer);
-    return length && length < sizeof buffer ? std::string(buffer, length) : "(no short path)";
-}
-
-std::string SystemFolder() {
-    char folder[MAX_PATH];
-    return std::string(folder, GetSystemDirectoryA(folder, sizeof folder));
-}
-
-// The delme*.bat files in a folder.
-std::vector<std::string> Batches(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\delme*.bat").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do names.push_back(found.cFileName);
-    while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
 }
 
 void SetDefaultValue(const std::string& key, const std::string& value) {
@@ -88,10 +53,7 @@ PackData LaunchData(uint32_t flags, const std::string& program, const std::strin
                     std::vector<PackFile> files = {}) {
     PackData data;
     data.messages = TestMessages();
-    data.options.present = true;
-    data.options.flags = flags;
-    data.options.program = program;
-    data.options.document = document;
+    data.options = {true, flags, program, document};
     data.files = files;
     return data;
 }
@@ -101,13 +63,15 @@ PackData LaunchData(uint32_t flags, const std::string& program, const std::strin
 class LaunchScenario : public testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"TMP", "TEMP", "ComSpec"}) saved.push_back({name, Variable(name)});
-        for (const char* name : {"QV_RECORD", "QV_SLEEP", "QV_WATCH", "QV_EXIT"}) SetEnvironmentVariableA(name, NULL);
+        for (const char* name : {"TMP", "ComSpec"}) {
+            char value[1024];
+            DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+            saved.push_back({name, length < sizeof value ? std::string(value, length) : ""});
+        }
         base = FreshTestFolder();
         temp = base + "tmp";
         CreateDirectoryA(temp.c_str(), NULL);
         SetVariable("TMP", temp);
-        SetVariable("TEMP", temp);
         record = base + "record.txt";
         SetVariable("QV_RECORD", record);
     }
@@ -124,355 +88,179 @@ protected:
         CreateDirectoryA(folder.c_str(), NULL);
         return folder + "\\";
     }
-    // Documents of type .qvtdoc open in the recorder.
-    void RegisterDocumentClass() {
-        SetDefaultValue(DocumentExtension, DocumentClass);
-        SetDefaultValue(std::string(DocumentClass) + "\\shell\\open\\command", "\"" + Recorder() + "\" \"%1\"");
-    }
     std::vector<std::pair<const char*, std::string>> saved;
     std::string base, temp, record;
 };
 
+class PreRemovalProgram : public LaunchScenario {};
+class LaunchSwitches : public LaunchScenario {};
+class SelfRemoval : public LaunchScenario {};
+
 // --- The pre-removal program ---------------------------------------------------
 
-class PreRemovalProgram : public LaunchScenario {};
-
+// Quoted, relative or after a token, it runs by its full path in its own
+// folder; a command line over 528 bytes is not run rather than cut, and the
+// removal goes on either way.
 TEST_F(PreRemovalProgram, CommandFormsRunInTheProgramsOwnFolder) {
     struct Form {
-        std::string command, recorderAt, expected;
+        std::string app, command, recorderAt, expected;
     };
-    std::string quoted = App("quoted"), relative = App("relative"), blanks = App("blanks"), unquoted = App("unquoted");
-    CreateDirectoryA((relative + "tools").c_str(), NULL);
+    std::string quoted = App("quoted"), token = App("token"), fits = App("fits"), tooLong = App("long");
     CreateDirectoryA((temp + "\\tool dir").c_str(), NULL);
-    std::string token = App("token");
-    std::vector<Form> forms = {
-        {"\"setup.exe\" /remove", quoted + "setup.exe",
+    // Quotes, program, blank and arguments fill the 528-byte command line.
+    std::string arguments(528 - 4 - (fits + "setup.exe").size(), 'a');
+    const Form forms[] = {
+        {quoted, "\"setup.exe\" /remove", quoted + "setup.exe",
          "start|\"" + quoted + "setup.exe\" /remove|" + WithoutBackslash(quoted) + "|-"},
-        {"tools\\clean.exe", relative + "tools\\clean.exe", "start|\"" + relative + "tools\\clean.exe\"|" + relative + "tools|-"},
-        {"\"#TempDir#\\tool dir\\rec.exe\" readme.txt", temp + "\\tool dir\\rec.exe",
-         "start|\"" + temp + "\\tool dir\\rec.exe\" readme.txt|" + temp + "\\tool dir|-"},
-        {"my tool.exe", blanks + "my tool.exe", "start|\"" + blanks + "my tool.exe\"|" + WithoutBackslash(blanks) + "|-"},
-        // One program name, "setup.exe /remove", which does not exist.
-        {"setup.exe /remove", unquoted + "setup.exe", "(nothing)"},
+        {token, "\"#TempDir#\\tool dir\\rec.exe\"", temp + "\\tool dir\\rec.exe",
+         "start|\"" + temp + "\\tool dir\\rec.exe\"|" + temp + "\\tool dir|-"},
+        {fits, "\"#InstallDir#\\setup.exe\" " + arguments, fits + "setup.exe",
+         "start|\"" + fits + "setup.exe\" " + arguments + "|" + WithoutBackslash(fits) + "|-"},
+        {tooLong, "\"#InstallDir#\\setup.exe\" " + arguments + "a", tooLong + "setup.exe", "(nothing)"},
     };
-    std::vector<std::string> apps = {quoted, relative, token, blanks, unquoted};
-    for (size_t i = 0; i < forms.size(); i++) {
-        CopyRecorder(forms[i].recorderAt);
-        std::string exe = WriteUninstaller(apps[i], LaunchData(WaitForProgram, forms[i].command, ""));
+    for (const Form& form : forms) {
+        CopyRecorder(form.recorderAt);
+        WriteWholeFile(form.app + "victim.txt", "installed");
+        std::string exe = WriteUninstaller(form.app, LaunchData(WaitForProgram, form.command, "", {{".", "victim.txt"}}));
         DeleteFileA(record.c_str());
         RunResult run = RunUninstaller(exe, "/S", {});
         EXPECT_EQ(0u, run.exitCode);
         std::vector<std::string> lines = Lines(record);
-        EXPECT_EQ(forms[i].expected, lines.empty() ? "(nothing)" : lines[0]) << forms[i].command;
+        EXPECT_EQ(form.expected, lines.empty() ? "(nothing)" : lines[0]) << form.command;
+        EXPECT_FALSE(FileExists(form.app + "victim.txt")) << form.command;
     }
 }
 
-TEST_F(PreRemovalProgram, WaitedProgramEndsBeforeTheRemovalStarts) {
-    std::string app = App("app");
-    CopyRecorder(app + "setup.exe");
-    WriteWholeFile(app + "victim.txt", "installed");
+// Waited for, the program has ended before anything is removed, also with
+// the exit code that reads as "still running"; else it runs on meanwhile.
+TEST_F(PreRemovalProgram, IsWaitedForOnlyWhenTheOptionsSay) {
     SetVariable("QV_SLEEP", "1500");
-    SetVariable("QV_WATCH", app + "victim.txt");
-    std::string exe = WriteUninstaller(app, LaunchData(WaitForProgram, "\"setup.exe\"", "", {{".", "victim.txt"}}));
-    DWORD start = GetTickCount();
-    RunResult run = RunUninstaller(exe, "/S", {});
-    EXPECT_GE(GetTickCount() - start, 1500u);
-    std::vector<std::string> lines = Lines(record);
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ("end|present", lines[1]);
-    EXPECT_FALSE(FileExists(app + "victim.txt"));
-}
-
-TEST_F(PreRemovalProgram, UnwaitedProgramRunsOnWhileTheRemovalGoesAhead) {
-    std::string app = App("app");
-    CopyRecorder(app + "setup.exe");
-    WriteWholeFile(app + "victim.txt", "installed");
-    SetVariable("QV_SLEEP", "1500");
-    SetVariable("QV_WATCH", app + "victim.txt");
-    std::string exe = WriteUninstaller(app, LaunchData(0, "\"setup.exe\"", "", {{".", "victim.txt"}}));
-    RunResult run = RunUninstaller(exe, "/S", {});
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_EQ(1u, WaitForLine(record, "start|").size());  // still asleep when the run has ended
-    std::vector<std::string> lines = WaitForLine(record, "end|");
-    ASSERT_EQ(2u, lines.size());
-    EXPECT_EQ("end|absent", lines[1]);
-}
-
-// Nothing is started rather than a cut command; the removal goes on.
-TEST_F(PreRemovalProgram, CommandsThatDoNotFitAreNotRun) {
-    struct Case {
-        std::string name;
-        bool runs;
-    };
-    for (const Case& test : {Case{"fits", true}, Case{"long", false}, Case{"composed", false}}) {
-        std::string app = App(test.name);
+    SetVariable("QV_EXIT", "259");
+    for (uint32_t flags : {WaitForProgram, 0u}) {
+        std::string app = App(flags ? "waited" : "unwaited");
         CopyRecorder(app + "setup.exe");
         WriteWholeFile(app + "victim.txt", "installed");
-        std::string program = app + "setup.exe";
-        // Quotes, program, blank and arguments fill the 528-byte command line.
-        std::string arguments(528 - 4 - program.size(), 'a');
-        std::string command = "\"#InstallDir#\\setup.exe\" " + arguments;
-        if (test.name == "long") command += "a";
-        // Relative commands are composed in a 260-byte buffer.
-        if (test.name == "composed") command = "\"setup.exe\" " + std::string(260 - app.size() - 12, 'a');
-        std::string exe = WriteUninstaller(app, LaunchData(WaitForProgram, command, "", {{".", "victim.txt"}}));
+        SetVariable("QV_WATCH", app + "victim.txt");
         DeleteFileA(record.c_str());
+        std::string exe = WriteUninstaller(app, LaunchData(flags, "\"setup.exe\"", "", {{".", "victim.txt"}}));
         RunResult run = RunUninstaller(exe, "/S", {});
-        EXPECT_EQ(0u, run.exitCode) << test.name;
-        std::vector<std::string> lines = Lines(record);
-        if (test.runs) {
-            ASSERT_FALSE(lines.empty());
-            EXPECT_EQ("start|\"" + program + "\" " + arguments + "|" + WithoutBackslash(app) + "|-", lines[0]);
-        } else {
-            EXPECT_TRUE(lines.empty()) << test.name;
-        }
-        EXPECT_FALSE(FileExists(app + "victim.txt")) << test.name;
+        EXPECT_EQ(0u, run.exitCode) << flags;
+        EXPECT_EQ(flags ? 2u : 1u, Lines(record, "start|").size()) << flags;
+        std::vector<std::string> lines = Lines(record, "end|");
+        ASSERT_EQ(2u, lines.size()) << flags;
+        EXPECT_EQ(flags ? "end|present" : "end|absent", lines[1]);
+        EXPECT_FALSE(FileExists(app + "victim.txt")) << flags;
     }
 }
 
-// --- The final document -----------------------------------------------------------
+// --- What the switches and the confirmation let happen ----------------------------
 
-class FinalDocument : public LaunchScenario {
-protected:
-    void TearDown() override {
-        RestoreHtmlClass();
-        RegDeleteTreeA(HKEY_CLASSES_ROOT, HtmlFallbackClass);
-        LaunchScenario::TearDown();
-    }
-    // Points ".htm" at a class whose open command is the recorder, for the
-    // length of the test.
-    void RedirectHtmlClass(const std::string& openCommand) {
-        char value[MAX_PATH];
-        LONG size = sizeof value;
-        htmlSaved = RegQueryValueA(HKEY_CLASSES_ROOT, ".htm", value, &size) == ERROR_SUCCESS;
-        if (htmlSaved) htmlClass = value;
-        SetDefaultValue(".htm", HtmlFallbackClass);
-        SetDefaultValue(std::string(HtmlFallbackClass) + "\\shell\\open\\command", openCommand);
-        redirected = true;
-    }
-    void RestoreHtmlClass() {
-        if (!redirected) return;
-        if (htmlSaved) SetDefaultValue(".htm", htmlClass);
-        else RegDeleteTreeA(HKEY_CLASSES_ROOT, ".htm");
-        redirected = false;
-    }
-    bool redirected = false, htmlSaved = false;
-    std::string htmlClass;
-};
-
-TEST_F(FinalDocument, LocalFileOpensThroughTheShellInItsFolder) {
-    RegisterDocumentClass();
-    std::string docs = App("docs dir");
-    std::string document = docs + "read me.qvtdoc";
-    WriteWholeFile(document, "document");
-    std::string exe = WriteUninstaller(App("app"), LaunchData(0, "", document));
-    RunResult run = RunUninstaller(exe, "/Q", {});
-    EXPECT_EQ(0u, run.exitCode);
-    std::vector<std::string> lines = WaitForLine(record, "start|");
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ("start|\"" + Recorder() + "\" \"" + document + "\"|" + WithoutBackslash(docs) + "|5", lines[0]);
-}
-
-// A document the shell cannot open goes to the open command of the class
-// that ".htm" names, cut before its "%1", with the document after a blank.
-TEST_F(FinalDocument, DocumentTheShellCannotOpenGoesToTheHtmlOpenCommand) {
-    RedirectHtmlClass("\"" + Recorder() + "\" \"%1\"");
-    std::string docs = App("docs dir");
-    std::string document = docs + "read me.qvtnone";
-    WriteWholeFile(document, "document");
-    std::string exe = WriteUninstaller(App("app"), LaunchData(0, "", document));
-    RunResult run = RunUninstaller(exe, "/Q", {});
-    EXPECT_EQ(0u, run.exitCode);
-    std::vector<std::string> lines = WaitForLine(record, "start|");
-    RestoreHtmlClass();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(0u, lines[0].find("start|\"" + Recorder() + "\"  " + document + "|")) << lines[0];
-}
-
-// --- The switches ---------------------------------------------------------------
-
-class LaunchSwitches : public LaunchScenario {};
-
+// The document opens through the shell in its own folder; self-removal takes
+// the uninstaller and its emptied folder within seconds and leaves no batch.
 TEST_F(LaunchSwitches, DecideProgramDocumentAndSelfRemoval) {
-    RegisterDocumentClass();
+    SetDefaultValue(DocumentExtension, DocumentClass);
+    SetDefaultValue(std::string(DocumentClass) + "\\shell\\open\\command", "\"" + Recorder() + "\" \"%1\"");
     struct Case {
         const char* switches;
+        int confirm;
         bool program, document, selfRemoval;
     };
     const Case cases[] = {
-        {"", true, true, true},     {"/Q", true, true, true},     {"/S", true, false, false},
-        {"/X", false, false, false}, {"/S /X", true, false, false},
+        {"", IDOK, true, true, true},       {"", IDCANCEL, false, false, false}, {"/Q", 0, true, true, true},
+        {"/S", 0, true, false, false},      {"/X", 0, false, false, false},      {"/S /X", 0, true, false, false},
     };
-    std::vector<std::string> exes, records;
-    for (size_t i = 0; i < 5; i++) {
-        std::string app = App("case" + std::to_string(i));
-        CopyRecorder(app + "setup.exe");
-        WriteWholeFile(app + "final.qvtdoc", "document");
-        exes.push_back(WriteUninstaller(app, LaunchData(WaitForProgram, "\"setup.exe\" pre", app + "final.qvtdoc")));
+    std::vector<std::string> apps, exes, records, documents;
+    for (size_t i = 0; i < 6; i++) {
+        const Case& c = cases[i];
+        apps.push_back(App("case" + std::to_string(i)));
+        CopyRecorder(apps[i] + "setup.exe");
+        documents.push_back(base + "final" + std::to_string(i) + DocumentExtension);
+        WriteWholeFile(documents[i], "document");
+        PackData data = LaunchData(WaitForProgram, "\"setup.exe\" pre", documents[i], {{".", "setup.exe"}});
+        exes.push_back(WriteUninstaller(apps[i], data));
         records.push_back(base + "record" + std::to_string(i) + ".txt");
         SetVariable("QV_RECORD", records[i]);
         std::vector<Answer> answers;
-        if (!*cases[i].switches) answers = {BoxAnswer(IDOK), BoxAnswer(IDOK)};
-        RunResult run = RunUninstaller(exes[i], cases[i].switches, answers);
-        EXPECT_EQ(0u, run.exitCode) << cases[i].switches;
+        if (c.confirm == IDOK) answers = {BoxAnswer(IDOK), BoxAnswer(IDOK)};
+        if (c.confirm == IDCANCEL) answers = {BoxAnswer(IDCANCEL)};
+        EXPECT_EQ(0u, RunUninstaller(exes[i], c.switches, answers).exitCode) << i;
     }
     // What happens, first; then what must not have happened, by which time
     // it would have had ample time to.
-    for (size_t i = 0; i < 5; i++) {
-        if (cases[i].document) WaitForLine(records[i], "start|\"" + Recorder());
-        if (cases[i].selfRemoval) EXPECT_TRUE(WaitForFileGone(exes[i], 10000)) << cases[i].switches;
+    for (size_t i = 0; i < 6; i++) {
+        if (cases[i].document) Lines(records[i], "start|\"" + Recorder());
+        if (cases[i].selfRemoval) EXPECT_TRUE(WaitForFileGone(WithoutBackslash(apps[i]), 10000)) << i;
     }
     Sleep(1500);
-    for (size_t i = 0; i < 5; i++) {
+    for (size_t i = 0; i < 6; i++) {
+        const Case& c = cases[i];
         std::vector<std::string> lines = Lines(records[i]);
-        size_t programLines = 0, documentLines = 0;
-        for (const std::string& line : lines) {
-            if (line.find("setup.exe\" pre|") != std::string::npos) programLines++;
-            if (line.find("final.qvtdoc") != std::string::npos) documentLines++;
-        }
-        EXPECT_EQ(cases[i].program ? 1u : 0u, programLines) << cases[i].switches;
-        EXPECT_EQ(cases[i].document ? 1u : 0u, documentLines) << cases[i].switches;
-        EXPECT_EQ(!cases[i].selfRemoval, FileExists(exes[i])) << cases[i].switches;
+        std::string program = "start|\"" + apps[i] + "setup.exe\" pre|" + WithoutBackslash(apps[i]) + "|-";
+        std::string document = "start|\"" + Recorder() + "\" \"" + documents[i] + "\"|" + WithoutBackslash(base) + "|5";
+        EXPECT_EQ(c.program ? 1 : 0, std::count(lines.begin(), lines.end(), program)) << i;
+        EXPECT_EQ(c.document ? 1 : 0, std::count(lines.begin(), lines.end(), document)) << i;
+        EXPECT_EQ(!c.selfRemoval, FileExists(exes[i])) << i;
+        EXPECT_EQ(c.confirm == IDCANCEL, FileExists(apps[i] + "setup.exe")) << i;
     }
     EXPECT_TRUE(WaitForFileGone(temp + "\\delme1.bat", 10000));
     EXPECT_TRUE(WaitForFileGone(temp + "\\delme2.bat", 10000));
-    EXPECT_EQ(std::vector<std::string>{}, Batches(temp));
 }
 
 // --- Self-removal ---------------------------------------------------------------
 
-class SelfRemoval : public LaunchScenario {};
-
-TEST_F(SelfRemoval, CarriedOutRunRemovesTheProgramAndItsEmptiedFolder) {
-    for (const char* switches : {"", "/Q"}) {
-        std::string app = App(*switches ? "quiet" : "asked");
-        WriteWholeFile(app + "data.txt", "installed");
-        std::string exe = WriteUninstaller(app, LaunchData(0, "", "", {{".", "data.txt"}}));
-        std::vector<Answer> answers;
-        if (!*switches) answers = {BoxAnswer(IDOK), BoxAnswer(IDOK)};
-        RunResult run = RunUninstaller(exe, switches, answers);
-        EXPECT_EQ(0u, run.exitCode);
-        EXPECT_TRUE(WaitForFileGone(exe, 10000)) << switches;
-        EXPECT_TRUE(WaitForFileGone(WithoutBackslash(app), 10000)) << switches;
-        EXPECT_TRUE(WaitForFileGone(temp + "\\delme1.bat", 10000)) << switches;
-        EXPECT_EQ(std::vector<std::string>{}, Batches(temp));
-    }
-}
-
-TEST_F(SelfRemoval, DeclinedRunLeavesEverythingInPlace) {
-    RegisterDocumentClass();
-    std::string app = App("app");
-    WriteWholeFile(app + "data.txt", "installed");
-    WriteWholeFile(app + "final.qvtdoc", "document");
-    CopyRecorder(app + "setup.exe");
-    std::string exe = WriteUninstaller(app, LaunchData(0, "\"setup.exe\"", app + "final.qvtdoc", {{".", "data.txt"}}));
-    RunResult run = RunUninstaller(exe, "", {BoxAnswer(IDCANCEL)});
-    EXPECT_EQ(0u, run.exitCode);
-    Sleep(2000);
-    EXPECT_TRUE(FileExists(exe));
-    EXPECT_TRUE(FileExists(app + "data.txt"));
-    EXPECT_EQ(std::vector<std::string>{}, Batches(temp));
-    EXPECT_TRUE(Lines(record).empty());  // neither program nor document
-}
-
-// The batch keeps trying while the uninstaller's file is held open, which
-// leaves time to read it; it finishes once the file is let go.
-class HeldSelfRemoval : public SelfRemoval {
-protected:
-    // Runs exe /Q while holding it open; returns the text of the batch named name.
-    std::string RunHeld(const std::string& exe, const std::string& name) {
-        HANDLE held = CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-        EXPECT_NE(INVALID_HANDLE_VALUE, held);
-        RunResult run = RunUninstaller(exe, "/Q", {});
-        EXPECT_EQ(0u, run.exitCode);
-        std::string batch = temp + "\\" + name, text;
-        DWORD start = GetTickCount();
-        while ((text = ReadWholeFile(batch)).empty() && GetTickCount() - start < 10000) Sleep(25);
-        Sleep(300);
-        EXPECT_TRUE(FileExists(exe));  // the batch has not got past its loop
-        CloseHandle(held);
-        return text;
-    }
-};
-
-TEST_F(HeldSelfRemoval, AnExistingBatchNameIsLeftAloneAndTheNextOneUsed) {
+// Unquoted, & ( ) would split the batch's lines into other commands, a blank
+// into other arguments, and % would start a variable. While the uninstaller's
+// file is held open the batch keeps trying; a batch name already taken
+// belongs to someone else.
+TEST_F(SelfRemoval, WorksWithSpecialPathsAndSkipsATakenBatchName) {
+    std::string app = App("x&y(1)%");
+    temp = base + "temp dir & (x)";
+    CreateDirectoryA(temp.c_str(), NULL);
+    SetVariable("TMP", temp);
     WriteWholeFile(temp + "\\delme1.bat", "someone else's");
-    std::string app = App("app");
     std::string exe = WriteUninstaller(app, LaunchData(0, "", ""));
-    std::string exeShort = ShortPath(exe), folderShort = ShortPath(WithoutBackslash(app));
-    std::string text = RunHeld(exe, "delme2.bat");
-    EXPECT_EQ("@echo off\r\n:Repeat\r\ndel " + exeShort + "\r\nif exist " + exeShort + " goto Repeat\r\nrmdir " +
-                  folderShort + "\r\ndel " + temp + "\\delme2.bat\r\n",
-              text);
-    EXPECT_TRUE(WaitForFileGone(exe, 10000));
+    HANDLE held = CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(0u, RunUninstaller(exe, "/Q", {}).exitCode);
+    Sleep(1000);
+    EXPECT_TRUE(FileExists(temp + "\\delme2.bat"));
+    CloseHandle(held);
     EXPECT_TRUE(WaitForFileGone(WithoutBackslash(app), 10000));
     EXPECT_TRUE(WaitForFileGone(temp + "\\delme2.bat", 10000));
     EXPECT_EQ("someone else's", ReadWholeFile(temp + "\\delme1.bat"));
 }
 
-// Unquoted, & ( ) would split the lines into other commands, a blank into
-// other arguments, and % would start a variable.
-TEST_F(HeldSelfRemoval, PathsThatNeedQuotesStillWork) {
-    std::string app = App("x&y(1)%");
-    temp = base + "temp dir & (x)";
-    CreateDirectoryA(temp.c_str(), NULL);
-    SetVariable("TMP", temp);
-    std::string exe = WriteUninstaller(app, LaunchData(0, "", ""));
-    std::string folderShort = ShortPath(WithoutBackslash(app));
-    ASSERT_NE(std::string::npos, folderShort.find("&y(1)%")) << folderShort;  // still special when short
-    std::string folderInBatch = "\"" + folderShort.substr(0, folderShort.size() - 1) + "%%\"";
-    std::string exeInBatch = "\"" + folderShort.substr(0, folderShort.size() - 1) + "%%\\" +
-                             ShortPath(exe).substr(folderShort.size() + 1) + "\"";
-    std::string text = RunHeld(exe, "delme1.bat");
-    EXPECT_EQ("@echo off\r\n:Repeat\r\ndel " + exeInBatch + "\r\nif exist " + exeInBatch + " goto Repeat\r\nrmdir " +
-                  folderInBatch + "\r\ndel \"" + temp + "\\delme1.bat\"\r\n",
-              text);
-    EXPECT_TRUE(WaitForFileGone(exe, 10000));
-    EXPECT_TRUE(WaitForFileGone(WithoutBackslash(app), 10000));
-    EXPECT_TRUE(WaitForFileGone(temp + "\\delme1.bat", 10000));
-}
-
-// Where there is no command.com, what ComSpec names runs the batch: by its
-// full path, hidden, from the System folder (the Windows folder on 9x).
-TEST_F(SelfRemoval, ComSpecRunsTheBatchHiddenByItsFullPath) {
-    std::string shell = App("shell dir") + "my shell.exe";
-    CopyRecorder(shell);
-    SetVariable("ComSpec", shell);
+// Where there is no command.com, what ComSpec names runs the batch, but only
+// by its full path: hidden, from the System folder (the Windows folder on 9x).
+// A bare name would be looked for in the uninstaller's own folder first,
+// where anyone able to write there could have put a program of that name.
+TEST_F(SelfRemoval, InterpreterRunsHiddenByItsFullPathNeverAPlantedOne) {
+    std::string app = App("app"), shell = App("shell dir") + "my shell.exe";
+    for (const std::string& path : {shell, app + "cmd.exe", app + "command.com"}) CopyRecorder(path);
     temp = base + "temp dir";
     CreateDirectoryA(temp.c_str(), NULL);
     SetVariable("TMP", temp);
-    char windows[MAX_PATH];
-    std::string folder = FamilyIsNt() ? SystemFolder() : std::string(windows, GetWindowsDirectoryA(windows, sizeof windows));
-    std::string exe = WriteUninstaller(App("app"), LaunchData(0, "", ""));
-    RunResult run = RunUninstaller(exe, "/Q", {});
-    EXPECT_EQ(0u, run.exitCode);
-    std::vector<std::string> lines = WaitForLine(record, "end|");
-    ASSERT_FALSE(lines.empty());
     std::string batch = temp + "\\delme1.bat";
-    EXPECT_EQ("start|\"" + shell + "\" /C \"\"" + batch + "\"\"|" + folder + "|0", lines[0]);
-    EXPECT_TRUE(FileExists(exe));  // the stand-in ran nothing
-    EXPECT_NE("", ReadWholeFile(batch));
-}
-
-// A bare interpreter name would be looked for in the uninstaller's own folder
-// first, where anyone able to write there could have put a program of that name.
-TEST_F(SelfRemoval, InterpretersPlantedBesideTheUninstallerDoNotRun) {
-    std::string app = App("app");
-    CopyRecorder(app + "cmd.exe");
-    CopyRecorder(app + "command.com");
-    // They do run when started.
-    RunResult control = RunAndAnswer("\"" + app + "cmd.exe\" control", {}, 10000);
-    ASSERT_TRUE(control.started);
+    char folder[MAX_PATH];
+    std::string system(folder, (FamilyIsNt() ? GetSystemDirectoryA : GetWindowsDirectoryA)(folder, sizeof folder));
+    // The planted ones do run when started.
+    ASSERT_TRUE(RunAndAnswer("\"" + app + "cmd.exe\" control", {}, 10000).started);
     ASSERT_EQ(2u, Lines(record).size());
     DeleteFileA(record.c_str());
 
     SetVariable("ComSpec", "cmd.exe");
     std::string exe = WriteUninstaller(app, LaunchData(0, "", ""));
-    RunResult run = RunUninstaller(exe, "/Q", {});
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(0u, RunUninstaller(exe, "/Q", {}).exitCode);
     EXPECT_TRUE(WaitForFileGone(exe, 10000));
-    EXPECT_TRUE(WaitForFileGone(temp + "\\delme1.bat", 10000));
+    EXPECT_TRUE(WaitForFileGone(batch, 10000));
     EXPECT_TRUE(Lines(record).empty());
+
+    SetVariable("ComSpec", shell);
+    exe = WriteUninstaller(app, LaunchData(0, "", ""));
+    EXPECT_EQ(0u, RunUninstaller(exe, "/Q", {}).exitCode);
+    std::vector<std::string> lines = Lines(record, "end|");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ("start|\"" + shell + "\" /C \"\"" + batch + "\"\"|" + system + "|0", lines[0]);
+    EXPECT_TRUE(FileExists(exe));  // the stand-in ran nothing
 }
 
 }  // namespace
