@@ -7,44 +7,29 @@
 
 namespace {
 
-// Lays out the test server (it records who called its DllUnregisterServer in
-// unregistered.txt beside itself) and removes it with a quiet run.
-std::string Unregister(const char* server, std::string* app) {
-    *app = FreshTestFolder();
-    EXPECT_TRUE(CopyFileA((BinFolder() + server).c_str(), (*app + "server.dll").c_str(), FALSE));
-    WriteWholeFile(*app + "other.txt", "x");
-    PackData data;
-    data.messages = TestMessages();
-    data.files = {{".", "other.txt"}, {".", "server.dll", 4}};
-    RunResult run = RunUninstaller(WriteUninstaller(*app, data), "/S", {});
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_FALSE(FileExists(*app + "server.dll"));
-    EXPECT_FALSE(FileExists(*app + "other.txt"));
-    std::string record = ReadWholeFile(*app + "unregistered.txt");
-    return record.substr(0, record.find('\n'));  // the calling program
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = char(tolower((unsigned char)c));
-    return text;
-}
-
 // NT 6 and later run the registration tool from the System folder; older
-// systems call the server in the uninstaller's own process.
-TEST(ComServers, UnregisteredByTheFamilysRoute) {
-    std::string app;
-    std::string caller = Unregister("com_server_1.dll", &app);
+// systems call the server in the uninstaller's own process. The first test
+// server records who called its DllUnregisterServer in unregistered.txt
+// beside itself; the second faults, which the uninstaller's own guard (9x,
+// NT 5) or the registration tool (NT 6 and later) must survive.
+TEST(ComServers, UnregisteredByTheFamilysRouteAndFaultsSurvived) {
     char system[MAX_PATH];
     GetSystemDirectoryA(system, MAX_PATH);
-    std::string expected = FamilyIsNt6OrLater() ? std::string(system) + "\\regsvr32.exe" : app + "uninst.exe";
-    EXPECT_EQ(Lower(expected), Lower(caller));
-}
-
-// A server that faults: in process (9x, NT 5) the uninstaller's own guard
-// catches it, on NT 6 and later the registration tool ends with it.
-TEST(ComServers, FaultingServerIsSurvivedAndRemoved) {
-    std::string app;
-    Unregister("com_server_2.dll", &app);  // checks the run ended well and both files went
+    for (const char* server : {"com_server_1.dll", "com_server_2.dll"}) {
+        std::string app = FreshTestFolder();
+        ASSERT_TRUE(CopyFileA((BinFolder() + server).c_str(), (app + "server.dll").c_str(), FALSE));
+        WriteWholeFile(app + "other.txt", "x");
+        PackData data = TestData();
+        data.files = {{".", "other.txt"}, {".", "server.dll", 4}};
+        RunQuietly(app, data);
+        EXPECT_FALSE(FileExists(app + "server.dll")) << server;
+        EXPECT_FALSE(FileExists(app + "other.txt")) << server;
+        if (std::string(server) != "com_server_1.dll") continue;
+        std::string record = ReadWholeFile(app + "unregistered.txt");
+        std::string caller = record.substr(0, record.find('\n'));
+        std::string expected = FamilyIsNt6OrLater() ? std::string(system) + "\\regsvr32.exe" : app + "uninst.exe";
+        EXPECT_EQ(0, lstrcmpiA(expected.c_str(), caller.c_str())) << caller;
+    }
 }
 
 }  // namespace

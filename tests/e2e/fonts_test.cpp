@@ -11,28 +11,6 @@ namespace {
 const char NtFonts[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 const char NineXFonts[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 
-void SetFontEntry(const char* key, const std::string& name, const std::string& file) {
-    HKEY handle;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, NULL, 0, KEY_ALL_ACCESS, NULL, &handle, NULL));
-    RegSetValueExA(handle, name.c_str(), 0, REG_SZ, (const BYTE*)file.c_str(), DWORD(file.size() + 1));
-    RegCloseKey(handle);
-}
-
-bool HasFontEntry(const char* key, const std::string& name) {
-    HKEY handle;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-    bool found = RegQueryValueExA(handle, name.c_str(), NULL, NULL, NULL, NULL) == ERROR_SUCCESS;
-    RegCloseKey(handle);
-    return found;
-}
-
-void ClearFontEntry(const char* key, const std::string& name) {
-    HKEY handle;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS) return;
-    RegDeleteValueA(handle, name.c_str());
-    RegCloseKey(handle);
-}
-
 // A named font and a nameless one with entries in both families' keys: the
 // named one's entry goes from the running family's key alone, and a file
 // without a full name leaves the registry alone.
@@ -42,20 +20,18 @@ TEST(Fonts, EntryGoesFromTheFamilysKey) {
     WriteWholeFile(app + "named.ttf", BuildTrueTypeFont({MacFullName("Qorvand Test Sans")}));
     WriteWholeFile(app + "nameless.ttf", BuildTrueTypeFont({WindowsName(4, "Qorvand Test Sans")}));
     for (const char* key : {NtFonts, NineXFonts}) {
-        SetFontEntry(key, named, "named.ttf");
-        SetFontEntry(key, nameless, "nameless.ttf");
+        SetText(HKEY_LOCAL_MACHINE, key, named, "named.ttf");
+        SetText(HKEY_LOCAL_MACHINE, key, nameless, "nameless.ttf");
     }
-    PackData data;
-    data.messages = TestMessages();
+    PackData data = TestData();
     data.files = {{".", "named.ttf", 2}, {".", "nameless.ttf", 2}};
-    RunResult run = RunUninstaller(WriteUninstaller(app, data), "/S", {});
-    EXPECT_EQ(0u, run.exitCode);
-    EXPECT_EQ(!FamilyIsNt(), HasFontEntry(NtFonts, named));
-    EXPECT_EQ(FamilyIsNt(), HasFontEntry(NineXFonts, named));
+    RunQuietly(app, data);
+    EXPECT_EQ(!FamilyIsNt(), ReadValue(HKEY_LOCAL_MACHINE, NtFonts, named));
+    EXPECT_EQ(FamilyIsNt(), ReadValue(HKEY_LOCAL_MACHINE, NineXFonts, named));
     for (const char* key : {NtFonts, NineXFonts}) {
-        EXPECT_TRUE(HasFontEntry(key, nameless)) << key;
-        ClearFontEntry(key, named);
-        ClearFontEntry(key, nameless);
+        EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, key, nameless)) << key;
+        DeleteValue(HKEY_LOCAL_MACHINE, key, named);
+        DeleteValue(HKEY_LOCAL_MACHINE, key, nameless);
     }
     EXPECT_FALSE(FileExists(app + "named.ttf"));
     EXPECT_FALSE(FileExists(app + "nameless.ttf"));
@@ -77,25 +53,19 @@ DWORD WINAPI RunHungWindow(LPVOID parameter) {
 // A window of another program that stops handling messages must not hold
 // the uninstaller still: the font change broadcast gives up on it.
 TEST(Fonts, HungWindowElsewhereDoesNotHoldTheRun) {
-    HANDLE release = CreateEventA(NULL, TRUE, FALSE, NULL);
-    HANDLE windowReady = CreateEventA(NULL, TRUE, FALSE, NULL);
-    HungWindow hung = {release, windowReady};
+    HungWindow hung = {CreateEventA(NULL, TRUE, FALSE, NULL), CreateEventA(NULL, TRUE, FALSE, NULL)};
     HANDLE thread = CreateThread(NULL, 0, RunHungWindow, &hung, 0, NULL);
-    WaitForSingleObject(windowReady, 5000);
-
+    WaitForSingleObject(hung.ready, 5000);
     std::string app = FreshTestFolder();
     WriteWholeFile(app + "named.ttf", BuildTrueTypeFont({MacFullName("Qorvand Hung Sans")}));
-    PackData data;
-    data.messages = TestMessages();
+    PackData data = TestData();
     data.files = {{".", "named.ttf", 2}};
     DWORD started = GetTickCount();
     RunResult run = RunUninstaller(WriteUninstaller(app, data), "/S", {}, 30000);
     DWORD took = GetTickCount() - started;
-    SetEvent(release);
+    SetEvent(hung.release);
     WaitForSingleObject(thread, 5000);
-    CloseHandle(thread);
-    CloseHandle(release);
-    CloseHandle(windowReady);
+    for (HANDLE handle : {thread, hung.release, hung.ready}) CloseHandle(handle);
     EXPECT_FALSE(run.timedOut);
     EXPECT_FALSE(FileExists(app + "named.ttf"));
     EXPECT_LT(took, 20000u);

@@ -55,7 +55,7 @@ void RemoveTree(const std::string& folder) {
     RemoveDirectoryA(folder.c_str());
 }
 
-static std::string TestName() {
+std::string TestName() {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     return std::string(info->test_suite_name()) + "." + info->name();
 }
@@ -75,6 +75,12 @@ std::vector<std::string> TestMessages() {
         "Remove shared %s?", "Removing files", "Removing folders", "Removing emptied folders",
         "Removing registry entries", "A file is in use."};
     return texts;
+}
+
+PackData TestData() {
+    PackData data;
+    data.messages = TestMessages();
+    return data;
 }
 
 Answer BoxAnswer(int buttonId) {
@@ -102,6 +108,12 @@ RunResult RunUninstaller(const std::string& exe, const std::string& switches,
     EXPECT_TRUE(result.started) << command;
     EXPECT_FALSE(result.timedOut) << command << " did not end; dialogs seen: " << result.dialogs.size();
     return result;
+}
+
+void RunQuietly(const std::string& folder, const PackData& data) {
+    RunResult run = RunUninstaller(WriteUninstaller(folder, data), "/S", {});
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.dialogs.empty());
 }
 
 static bool HasControl(const SeenDialog& dialog, int id) {
@@ -144,6 +156,36 @@ void MakeFile(const std::string& path, bool readOnly) {
 
 bool FileExists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& bytes) {
+    HKEY handle;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &handle, NULL)) << key;
+    RegSetValueExA(handle, name.c_str(), 0, type, (const BYTE*)bytes.data(), DWORD(bytes.size()));
+    RegCloseKey(handle);
+}
+
+void SetText(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
+    SetValue(root, key, name, REG_SZ, std::string(text.c_str(), text.size() + 1));
+}
+
+bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::string* bytes, DWORD* type) {
+    HKEY handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
+    char data[1024];
+    DWORD size = sizeof data, kind = 0;
+    LONG result = RegQueryValueExA(handle, name.c_str(), NULL, &kind, (BYTE*)data, &size);
+    RegCloseKey(handle);
+    if (bytes) bytes->assign(data, result == ERROR_SUCCESS ? size : 0);
+    if (type) *type = kind;
+    return result == ERROR_SUCCESS;
+}
+
+void DeleteValue(HKEY root, const std::string& key, const std::string& name) {
+    HKEY handle;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_SET_VALUE, &handle) != ERROR_SUCCESS) return;
+    RegDeleteValueA(handle, name.c_str());
+    RegCloseKey(handle);
 }
 
 std::string Family() {

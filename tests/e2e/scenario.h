@@ -14,6 +14,8 @@ void WriteWholeFile(const std::string& path, const std::string& bytes);
 // Removes a folder with everything in it; links are removed, never followed.
 void RemoveTree(const std::string& folder);
 
+// "Suite.Name" of the running test.
+std::string TestName();
 // A fresh, empty folder under C:\qvtest named after the running test.
 std::string FreshTestFolder();
 
@@ -25,6 +27,9 @@ std::vector<std::string> TestMessages();
 // never the progress dialog, which shares the caption.
 Answer BoxAnswer(int buttonId);
 
+// Data with TestMessages() and nothing to remove yet.
+PackData TestData();
+
 // Writes folder\uninst.exe: the stub followed by the given block.
 std::string WriteUninstaller(const std::string& folder, const std::string& block);
 std::string WriteUninstaller(const std::string& folder, const PackData& data);
@@ -33,6 +38,10 @@ std::string WriteUninstaller(const std::string& folder, const PackData& data);
 RunResult RunUninstaller(const std::string& exe, const std::string& switches,
                          const std::vector<Answer>& answers, unsigned timeoutMs = 20000,
                          const WindowHook& onNewWindow = nullptr);
+
+// Writes the uninstaller into folder and runs it with /S: it must end with 0
+// and show nothing.
+void RunQuietly(const std::string& folder, const PackData& data);
 
 // What a run asked or told the user, in order: its message boxes and
 // read-only prompts, without the progress dialog (which may come and go
@@ -47,6 +56,13 @@ void MakeFolders(const std::string& path);
 void MakeFile(const std::string& path, bool readOnly = false);
 
 bool FileExists(const std::string& path);
+
+// A registry value, its key created when missing.
+void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& bytes);
+void SetText(HKEY root, const std::string& key, const std::string& name, const std::string& text);
+// False when there is no such value; else its bytes and type when asked.
+bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::string* bytes = nullptr, DWORD* type = nullptr);
+void DeleteValue(HKEY root, const std::string& key, const std::string& name);
 
 // The platform family that every uninstaller of this test run sees, named as
 // Wine names Windows versions: "win98" (the 9x family), "winxp" (NT before 6)

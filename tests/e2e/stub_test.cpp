@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
+
 #include "scenario.h"
 #include "stub.h"
 
@@ -36,11 +38,9 @@ protected:
 
 TEST_F(Resources, ManifestAsksForAdministratorAndCommonControls6) {
     std::string manifest = Load(MAKEINTRESOURCEA(24), 1);
-    EXPECT_NE(std::string::npos, manifest.find("name=\"UninstallProgram\""));
-    EXPECT_NE(std::string::npos, manifest.find("Uninstall Program"));
-    EXPECT_NE(std::string::npos, manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""));
-    EXPECT_NE(std::string::npos, manifest.find("publicKeyToken=\"6595b64144ccf1df\""));
-    EXPECT_NE(std::string::npos, manifest.find("level=\"requireAdministrator\" uiAccess=\"false\""));
+    for (const char* part : {"name=\"UninstallProgram\"", "Uninstall Program", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                             "publicKeyToken=\"6595b64144ccf1df\"", "level=\"requireAdministrator\" uiAccess=\"false\""})
+        EXPECT_NE(std::string::npos, manifest.find(part)) << part;
 }
 
 TEST_F(Resources, IconGroup800HasImages) {
@@ -50,32 +50,30 @@ TEST_F(Resources, IconGroup800HasImages) {
     EXPECT_NE(nullptr, LoadIconA((HINSTANCE)module, MAKEINTRESOURCEA(800)));
 }
 
-struct TemplateControl {
-    DWORD style;
-    short x, y, cx, cy;
-    WORD id;
-    std::string className;  // lower case; the predefined atoms as their names
-    std::string text;
-};
+// A control of a template as one line: id, class (lower case, the predefined
+// atoms as their names), text, style and position.
+std::string Control(WORD id, const std::string& className, const std::string& text, DWORD style, short x, short y, short cx, short cy) {
+    char rest[64];
+    snprintf(rest, sizeof rest, "\" %08lX %d,%d,%d,%d", (unsigned long)style, x, y, cx, cy);
+    return std::to_string(id) + " " + className + " \"" + text + rest;
+}
 
 struct ParsedTemplate {
     DWORD style = 0;
     short cx = 0, cy = 0;
     WORD pointSize = 0;
     std::string font, caption;
-    std::vector<TemplateControl> controls;
+    std::vector<std::string> controls;
 };
 
 // Reads a classic dialog template: header, menu, class, caption, font, items.
 ParsedTemplate ParseTemplate(const std::string& bytes) {
     ParsedTemplate parsed;
-    const WORD* at = (const WORD*)bytes.data();
-    const DLGTEMPLATE* header = (const DLGTEMPLATE*)at;
+    const DLGTEMPLATE* header = (const DLGTEMPLATE*)bytes.data();
     parsed.style = header->style;
     parsed.cx = header->cx;
     parsed.cy = header->cy;
-    int count = header->cdit;
-    at = (const WORD*)(header + 1);
+    const WORD* at = (const WORD*)(header + 1);
     auto readText = [&at]() {
         std::string text;
         if (*at == 0xFFFF) {
@@ -94,25 +92,25 @@ ParsedTemplate ParseTemplate(const std::string& bytes) {
         parsed.pointSize = *at++;
         parsed.font = readText();
     }
-    for (int i = 0; i < count; i++) {
+    for (int i = 0; i < header->cdit; i++) {
         at = (const WORD*)(((uintptr_t)at + 3) & ~uintptr_t(3));
         const DLGITEMTEMPLATE* item = (const DLGITEMTEMPLATE*)at;
-        TemplateControl control{item->style, item->x, item->y, item->cx, item->cy, item->id, "", ""};
         at = (const WORD*)(item + 1);
         // Class names compare without regard to case; the resource compiler
         // may store a predefined class as an atom or as a name in capitals.
-        control.className = readText();
-        if (control.className == "#128") control.className = "button";
-        if (control.className == "#130") control.className = "static";
-        for (char& c : control.className) c = char(tolower((unsigned char)c));
-        control.text = readText();
+        std::string className = readText();
+        if (className == "#128") className = "button";
+        if (className == "#130") className = "static";
+        for (char& c : className) c = char(tolower((unsigned char)c));
+        std::string text = readText();
         at += 1 + (*at ? *at / 2 : 0);  // creation data
-        parsed.controls.push_back(control);
+        parsed.controls.push_back(Control(item->id, className, text, item->style, item->x, item->y, item->cx, item->cy));
     }
     return parsed;
 }
 
 const DWORD DialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+const DWORD Button = WS_CHILD | WS_VISIBLE | WS_TABSTOP, Label = WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT;
 
 TEST_F(Resources, ReadOnlyDialog109) {
     ParsedTemplate dialog = ParseTemplate(Load(RT_DIALOG, 109));
@@ -122,39 +120,21 @@ TEST_F(Resources, ReadOnlyDialog109) {
     EXPECT_EQ("", dialog.caption);
     EXPECT_EQ(8, dialog.pointSize);
     EXPECT_EQ("Arial", dialog.font);
-    ASSERT_EQ(5u, dialog.controls.size());
-    const WORD ids[] = {6, 1001, 1000, 7, 1002};
-    const short xs[] = {20, 75, 7, 130, 186};
-    for (int i = 0; i < 5; i++) {
-        EXPECT_EQ(ids[i], dialog.controls[i].id);
-        EXPECT_EQ(xs[i], dialog.controls[i].x);
-        EXPECT_EQ("", dialog.controls[i].text);
-    }
-    EXPECT_EQ("button", dialog.controls[0].className);
-    EXPECT_EQ(DWORD(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON), dialog.controls[0].style);
-    EXPECT_EQ(DWORD(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON), dialog.controls[4].style);
-    EXPECT_EQ("static", dialog.controls[2].className);
-    EXPECT_EQ(DWORD(WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT), dialog.controls[2].style);
-    EXPECT_EQ(243, dialog.controls[2].cx);
-    EXPECT_EQ(36, dialog.controls[2].cy);
-    EXPECT_EQ(52, dialog.controls[3].y);
-    EXPECT_EQ(14, dialog.controls[3].cy);
+    EXPECT_EQ((std::vector<std::string>{Control(6, "button", "", Button | BS_DEFPUSHBUTTON, 20, 52, 50, 14),
+                                        Control(1001, "button", "", Button | BS_PUSHBUTTON, 75, 52, 50, 14),
+                                        Control(1000, "static", "", Label, 7, 7, 243, 36),
+                                        Control(7, "button", "", Button | BS_PUSHBUTTON, 130, 52, 50, 14),
+                                        Control(1002, "button", "", Button | BS_PUSHBUTTON, 186, 52, 50, 14)}),
+              dialog.controls);
 }
 
 TEST_F(Resources, ProgressDialog110) {
     ParsedTemplate dialog = ParseTemplate(Load(RT_DIALOG, 110));
     EXPECT_EQ(DialogStyle | WS_VISIBLE, dialog.style);
     EXPECT_EQ(257, dialog.cx);
-    ASSERT_EQ(2u, dialog.controls.size());
-    EXPECT_EQ(1000, dialog.controls[0].id);
-    EXPECT_EQ(DWORD(WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT | SS_NOPREFIX), dialog.controls[0].style);
-    EXPECT_EQ(24, dialog.controls[0].y);
-    EXPECT_EQ(1009, dialog.controls[1].id);
-    EXPECT_EQ("msctls_progress32", dialog.controls[1].className);
-    EXPECT_EQ("Progress1", dialog.controls[1].text);
-    EXPECT_EQ(DWORD(WS_CHILD | WS_VISIBLE), dialog.controls[1].style);
-    EXPECT_EQ(38, dialog.controls[1].y);
-    EXPECT_EQ(12, dialog.controls[1].cy);
+    EXPECT_EQ((std::vector<std::string>{Control(1000, "static", "", Label | SS_NOPREFIX, 7, 24, 243, 8),
+                                        Control(1009, "msctls_progress32", "Progress1", WS_CHILD | WS_VISIBLE, 7, 38, 243, 12)}),
+              dialog.controls);
 }
 
 }  // namespace
