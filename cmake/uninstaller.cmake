@@ -9,6 +9,7 @@ add_library(uninst_core STATIC
     ${DATA_SOURCES}
     src/data/files_win32.cpp
     src/data/uninstall_data.cpp
+    src/base/run_state.cpp
     src/paths/path_helpers.cpp
     src/paths/folder_tokens.cpp
     src/removal/com_servers.cpp

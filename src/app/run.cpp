@@ -16,15 +16,6 @@
 #include "removal/registry.h"
 #include "ui/dialogs.h"
 
-HINSTANCE ModuleInstance;
-int IsNtPlatform;
-int IsNt6OrLater;
-HWND MainWindow;
-uint32_t ProgressTotal;
-char* InstallDir;
-char* ExePath;
-char* WorkPath;
-
 typedef void(WINAPI* SetThemeAppPropertiesFunction)(DWORD);
 static HMODULE ThemeLibrary;
 static HMODULE CommonControlsLibrary;

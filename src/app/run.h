@@ -1,24 +1,9 @@
 // The driver: start-up, switches, the run's fixed sequence and shut-down.
-// It owns the process-wide flags, the main window and the three path buffers.
+// It sets the run's process-wide state (base/run_state.h): the flags, the
+// main window and the three path buffers.
 #pragma once
-#include <windows.h>
-#include <stdint.h>
-
 #include "app/switches.h"
-
-enum { PathBufferSize = 260 };
-
-extern HINSTANCE ModuleInstance;
-extern int IsNtPlatform;
-extern int IsNt6OrLater;
-extern HWND MainWindow;
-extern uint32_t ProgressTotal;
-// Folder of the executable with one trailing backslash.
-extern char* InstallDir;
-// Full path of the executable, filled when the data is read.
-extern char* ExePath;
-// Scratch buffer in which the passes compose full paths.
-extern char* WorkPath;
+#include "base/run_state.h"
 
 void SetPlatformFlags();
 int Startup(HINSTANCE instance);

@@ -1,7 +1,7 @@
 // The lists of what to remove, and the options, as loaded from the data.
 #pragma once
 #include "data/platform.h"
-#include "data/records.h"
+#include "data/payload.h"
 
 enum {
     FileFlagSharedDll = 1,

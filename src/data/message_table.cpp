@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "data/memory.h"
-#include "data/records.h"
+#include "data/payload.h"
 
 char** MessageTable;
 

@@ -2,33 +2,7 @@
 
 #include "data/entry_lists.h"
 #include "data/files.h"
-#include "data/memory.h"
 #include "data/message_table.h"
-
-int ReadPayloadBytes(Payload* payload, void* buffer, uint32_t count) {
-    if (count > payload->Remaining) return ErrorDataUnreadable;
-    if (count && ReadExact(payload->File, buffer, count) != 0) return ErrorDataUnreadable;
-    payload->Remaining -= count;
-    return 0;
-}
-
-int ReadPayloadU8(Payload* payload, uint8_t* value) {
-    return ReadPayloadBytes(payload, value, 1);
-}
-
-int ReadPayloadU16(Payload* payload, uint16_t* value) {
-    unsigned char bytes[2];
-    int error = ReadPayloadBytes(payload, bytes, 2);
-    if (!error) *value = (uint16_t)(bytes[0] | bytes[1] << 8);
-    return error;
-}
-
-int ReadPayloadU32(Payload* payload, uint32_t* value) {
-    unsigned char bytes[4];
-    int error = ReadPayloadBytes(payload, bytes, 4);
-    if (!error) *value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | (uint32_t)bytes[3] << 24;
-    return error;
-}
 
 static int ReadRecordHeader(HANDLE file, RecordHeader* header) {
     unsigned char bytes[8];
@@ -70,18 +44,6 @@ int ReadRecords(HANDLE file) {
         }
         if (header.Type == RecordTypeEnd) return 0;
     }
-}
-
-int ReadBlobRecord(HANDLE file, const RecordHeader* header, unsigned char** buffer, uint32_t* length) {
-    if (length) *length = header->Length;
-    // Bit 0 marks a payload this reader cannot take; the block is unusable.
-    if (header->Flags & 1) return ErrorDataUnreadable;
-    if (!AllocateBlock(header->Length, buffer)) return ErrorOutOfMemory;
-    if (ReadExact(file, *buffer, header->Length) != 0) {
-        FreeAndClear(buffer);
-        return ErrorDataUnreadable;
-    }
-    return 0;
 }
 
 void FreeUninstallData() {

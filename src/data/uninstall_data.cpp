@@ -2,7 +2,7 @@
 // running executable, and reporting what went wrong in a message box.
 #include <windows.h>
 
-#include "app/run.h"
+#include "base/run_state.h"
 #include "data/files.h"
 #include "data/memory.h"
 #include "data/message_table.h"

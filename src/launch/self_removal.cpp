@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "app/run.h"
+#include "base/run_state.h"
 #include "data/files.h"
 #include "paths/path_helpers.h"
 

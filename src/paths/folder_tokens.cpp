@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/run.h"
+#include "base/run_state.h"
 #include "paths/path_helpers.h"
 
 enum { WorkAreaSize = 65500 };

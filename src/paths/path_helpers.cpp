@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "app/run.h"
+#include "base/run_state.h"
 
 int CopyPath(char* path, const char* text) {
     size_t length = strlen(text);

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <string.h>
 
-#include "app/run.h"
+#include "base/run_state.h"
 #include "data/memory.h"
 #include "paths/path_helpers.h"
 

@@ -87,7 +87,7 @@ void ReadFontFullName(const char* path, char* name, uint32_t size) {
 }
 
 #ifdef _WIN32
-#include "app/run.h"
+#include "base/run_state.h"
 
 void DeregisterFont(const char* path) {
     char name[FontNameSize];

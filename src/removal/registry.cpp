@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "app/run.h"
+#include "base/run_state.h"
 #include "data/entry_lists.h"
 #include "ui/dialogs.h"
 

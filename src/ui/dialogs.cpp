@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "app/run.h"
+#include "base/run_state.h"
 #include "data/memory.h"
 #include "data/message_table.h"
 

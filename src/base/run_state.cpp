@@ -1,0 +1,10 @@
+#include "base/run_state.h"
+
+HINSTANCE ModuleInstance;
+int IsNtPlatform;
+int IsNt6OrLater;
+HWND MainWindow;
+uint32_t ProgressTotal;
+char* InstallDir;
+char* ExePath;
+char* WorkPath;

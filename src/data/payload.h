@@ -1,0 +1,32 @@
+// Record framing and the field-by-field payload reader that every record
+// handler uses. Below the record loop and the handlers, so neither includes
+// the other.
+#pragma once
+#include "data/platform.h"
+
+struct RecordHeader {
+    uint16_t Type;
+    uint8_t Flags;     // bit 0 set: a whole-payload record refuses to load
+    uint8_t Reserved;
+    uint32_t Length;   // payload bytes after the header
+};
+
+// Reader results; each is also the index of the message that reports it.
+enum { ErrorOutOfMemory = 7, ErrorDataUnreadable = 8 };
+
+// A payload read field by field. A read that would pass the end of the
+// payload fails like a read past the end of the file: the data is damaged.
+struct Payload {
+    HANDLE File;
+    uint32_t Remaining;
+};
+
+// Each returns 0 or ErrorDataUnreadable. Integers are little-endian.
+int ReadPayloadBytes(Payload* payload, void* buffer, uint32_t count);
+int ReadPayloadU8(Payload* payload, uint8_t* value);
+int ReadPayloadU16(Payload* payload, uint16_t* value);
+int ReadPayloadU32(Payload* payload, uint32_t* value);
+
+// Reads a whole payload into a new block. Refuses a record with bit 0 of its
+// flags set. Returns 0, ErrorOutOfMemory or ErrorDataUnreadable.
+int ReadBlobRecord(HANDLE file, const RecordHeader* header, unsigned char** buffer, uint32_t* length);
