@@ -58,16 +58,14 @@ PackData LaunchData(uint32_t flags, const std::string& program, const std::strin
     return data;
 }
 
-// Keeps the test's environment changes (recorder options, TMP, ComSpec) and
-// its file classes from outliving it.
-class LaunchScenario : public testing::Test {
+// Keeps the test's environment changes (recorder options, TMP) and its file
+// classes from outliving it.
+class Launch : public testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"TMP", "ComSpec"}) {
-            char value[1024];
-            DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-            saved.push_back({name, length < sizeof value ? std::string(value, length) : ""});
-        }
+        char value[1024];
+        DWORD length = GetEnvironmentVariableA("TMP", value, sizeof value);
+        savedTemp = length < sizeof value ? std::string(value, length) : "";
         base = FreshTestFolder();
         temp = base + "tmp";
         CreateDirectoryA(temp.c_str(), NULL);
@@ -76,8 +74,7 @@ protected:
         SetVariable("QV_RECORD", record);
     }
     void TearDown() override {
-        for (const auto& variable : saved)
-            SetEnvironmentVariableA(variable.first, variable.second.empty() ? NULL : variable.second.c_str());
+        SetEnvironmentVariableA("TMP", savedTemp.empty() ? NULL : savedTemp.c_str());
         for (const char* name : {"QV_RECORD", "QV_SLEEP", "QV_WATCH", "QV_EXIT"}) SetEnvironmentVariableA(name, NULL);
         RegDeleteTreeA(HKEY_CLASSES_ROOT, DocumentExtension);
         RegDeleteTreeA(HKEY_CLASSES_ROOT, DocumentClass);
@@ -88,20 +85,13 @@ protected:
         CreateDirectoryA(folder.c_str(), NULL);
         return folder + "\\";
     }
-    std::vector<std::pair<const char*, std::string>> saved;
-    std::string base, temp, record;
+    std::string savedTemp, base, temp, record;
 };
-
-class PreRemovalProgram : public LaunchScenario {};
-class LaunchSwitches : public LaunchScenario {};
-class SelfRemoval : public LaunchScenario {};
-
-// --- The pre-removal program ---------------------------------------------------
 
 // Quoted, relative or after a token, it runs by its full path in its own
 // folder; a command line over 528 bytes is not run rather than cut, and the
 // removal goes on either way.
-TEST_F(PreRemovalProgram, CommandFormsRunInTheProgramsOwnFolder) {
+TEST_F(Launch, PreRemovalCommandFormsRunInTheProgramsOwnFolder) {
     struct Form {
         std::string app, command, recorderAt, expected;
     };
@@ -133,7 +123,7 @@ TEST_F(PreRemovalProgram, CommandFormsRunInTheProgramsOwnFolder) {
 
 // Waited for, the program has ended before anything is removed, also with
 // the exit code that reads as "still running"; else it runs on meanwhile.
-TEST_F(PreRemovalProgram, IsWaitedForOnlyWhenTheOptionsSay) {
+TEST_F(Launch, PreRemovalProgramIsWaitedForOnlyWhenTheOptionsSay) {
     SetVariable("QV_SLEEP", "1500");
     SetVariable("QV_EXIT", "259");
     for (uint32_t flags : {WaitForProgram, 0u}) {
@@ -153,11 +143,9 @@ TEST_F(PreRemovalProgram, IsWaitedForOnlyWhenTheOptionsSay) {
     }
 }
 
-// --- What the switches and the confirmation let happen ----------------------------
-
 // The document opens through the shell in its own folder; self-removal takes
 // the uninstaller and its emptied folder within seconds and leaves no batch.
-TEST_F(LaunchSwitches, DecideProgramDocumentAndSelfRemoval) {
+TEST_F(Launch, SwitchesDecideProgramDocumentAndSelfRemoval) {
     SetDefaultValue(DocumentExtension, DocumentClass);
     SetDefaultValue(std::string(DocumentClass) + "\\shell\\open\\command", "\"" + Recorder() + "\" \"%1\"");
     struct Case {
@@ -206,13 +194,11 @@ TEST_F(LaunchSwitches, DecideProgramDocumentAndSelfRemoval) {
     EXPECT_TRUE(WaitForFileGone(temp + "\\delme2.bat", 10000));
 }
 
-// --- Self-removal ---------------------------------------------------------------
-
 // Unquoted, & ( ) would split the batch's lines into other commands, a blank
 // into other arguments, and % would start a variable. While the uninstaller's
 // file is held open the batch keeps trying; a batch name already taken
 // belongs to someone else.
-TEST_F(SelfRemoval, WorksWithSpecialPathsAndSkipsATakenBatchName) {
+TEST_F(Launch, SelfRemovalWorksWithSpecialPathsAndSkipsATakenBatchName) {
     std::string app = App("x&y(1)%");
     temp = base + "temp dir & (x)";
     CreateDirectoryA(temp.c_str(), NULL);
@@ -227,40 +213,6 @@ TEST_F(SelfRemoval, WorksWithSpecialPathsAndSkipsATakenBatchName) {
     EXPECT_TRUE(WaitForFileGone(WithoutBackslash(app), 10000));
     EXPECT_TRUE(WaitForFileGone(temp + "\\delme2.bat", 10000));
     EXPECT_EQ("someone else's", ReadWholeFile(temp + "\\delme1.bat"));
-}
-
-// Where there is no command.com, what ComSpec names runs the batch, but only
-// by its full path: hidden, from the System folder (the Windows folder on 9x).
-// A bare name would be looked for in the uninstaller's own folder first,
-// where anyone able to write there could have put a program of that name.
-TEST_F(SelfRemoval, InterpreterRunsHiddenByItsFullPathNeverAPlantedOne) {
-    std::string app = App("app"), shell = App("shell dir") + "my shell.exe";
-    for (const std::string& path : {shell, app + "cmd.exe", app + "command.com"}) CopyRecorder(path);
-    temp = base + "temp dir";
-    CreateDirectoryA(temp.c_str(), NULL);
-    SetVariable("TMP", temp);
-    std::string batch = temp + "\\delme1.bat";
-    char folder[MAX_PATH];
-    std::string system(folder, (FamilyIsNt() ? GetSystemDirectoryA : GetWindowsDirectoryA)(folder, sizeof folder));
-    // The planted ones do run when started.
-    ASSERT_TRUE(RunAndAnswer("\"" + app + "cmd.exe\" control", {}, 10000).started);
-    ASSERT_EQ(2u, Lines(record).size());
-    DeleteFileA(record.c_str());
-
-    SetVariable("ComSpec", "cmd.exe");
-    std::string exe = WriteUninstaller(app, LaunchData(0, "", ""));
-    EXPECT_EQ(0u, RunUninstaller(exe, "/Q", {}).exitCode);
-    EXPECT_TRUE(WaitForFileGone(exe, 10000));
-    EXPECT_TRUE(WaitForFileGone(batch, 10000));
-    EXPECT_TRUE(Lines(record).empty());
-
-    SetVariable("ComSpec", shell);
-    exe = WriteUninstaller(app, LaunchData(0, "", ""));
-    EXPECT_EQ(0u, RunUninstaller(exe, "/Q", {}).exitCode);
-    std::vector<std::string> lines = Lines(record, "end|");
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ("start|\"" + shell + "\" /C \"\"" + batch + "\"\"|" + system + "|0", lines[0]);
-    EXPECT_TRUE(FileExists(exe));  // the stand-in ran nothing
 }
 
 }  // namespace

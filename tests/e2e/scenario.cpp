@@ -122,18 +122,12 @@ static bool HasControl(const SeenDialog& dialog, int id) {
     return false;
 }
 
-std::vector<SeenDialog> Prompts(const RunResult& run) {
-    std::vector<SeenDialog> prompts;
-    // A message box has its text in control 0xFFFF, the read-only prompt has
-    // button 1001; the progress dialog may be caught before its controls exist.
-    for (const SeenDialog& dialog : run.dialogs)
-        if (HasControl(dialog, 0xFFFF) || HasControl(dialog, 1001)) prompts.push_back(dialog);
-    return prompts;
-}
-
 std::vector<std::string> PromptTexts(const RunResult& run) {
     std::vector<std::string> texts;
-    for (const SeenDialog& dialog : Prompts(run)) {
+    for (const SeenDialog& dialog : run.dialogs) {
+        // A message box has its text in control 0xFFFF, the read-only prompt has
+        // button 1001; the progress dialog may be caught before its controls exist.
+        if (!HasControl(dialog, 0xFFFF) && !HasControl(dialog, 1001)) continue;
         std::string text = dialog.text;
         for (const auto& control : dialog.controls)
             if (control.first == 1000) text = control.second;

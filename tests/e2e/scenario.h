@@ -6,7 +6,7 @@
 #include "pack_model.h"
 #include "run_and_answer.h"
 
-// Folder of the staged binaries (uninst.exe, uninstpack.exe, winrun.exe).
+// Folder of the staged binaries (uninst.exe, test servers and programs).
 std::string BinFolder();
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
@@ -43,11 +43,9 @@ RunResult RunUninstaller(const std::string& exe, const std::string& switches,
 // and show nothing.
 void RunQuietly(const std::string& folder, const PackData& data);
 
-// What a run asked or told the user, in order: its message boxes and
-// read-only prompts, without the progress dialog (which may come and go
-// too quickly to be seen whole, or at all).
-std::vector<SeenDialog> Prompts(const RunResult& run);
-// The texts of those prompts (a read-only prompt's text is its control 1000).
+// What a run asked or told the user, in order: the texts of its message boxes
+// and read-only prompts (control 1000), without the progress dialog (which
+// may come and go too quickly to be seen whole, or at all).
 std::vector<std::string> PromptTexts(const RunResult& run);
 
 // A folder with the folders above it.

@@ -88,7 +88,8 @@ struct SoakCase {
     std::string folder, install;  // the case folder and the installation in it, no trailing backslash
     std::string keyRoot;          // below HKEY_CURRENT_USER
     std::string protectedFolder;  // a tree folder given as CommonFilesDir for the run, or empty
-    std::string heldFile;         // held open during the run, or empty
+    std::string heldFile;         // held open for writing during the run, or empty
+    DWORD heldSharing;            // what its holder lets others do
     std::vector<std::string> folders, files, chains, links, keys, values;
     std::vector<std::string> hosts;  // slot folders moved into the tree, by slot number
     std::vector<int> slots;
@@ -155,6 +156,9 @@ void LayOutFiles(Random& random, SoakCase& c) {
     c.folders.insert(c.folders.end(), c.hosts.begin(), c.hosts.end());
     if (Below(random, 4) == 0) c.protectedFolder = PickFrom(random, c.folders);
     if (Below(random, 3) == 0 && !c.files.empty()) c.heldFile = PickFrom(random, c.files);
+    const DWORD sharings[] = {FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
+    c.heldSharing = sharings[Below(random, 4)];
 }
 
 void LayOutKeys(Random& random, SoakCase& c) {
@@ -317,9 +321,11 @@ bool MatchesMask(const std::string& mask, const std::string& name) {
 }
 
 // What the data allows to go, derived from the data alone; mustGo holds the
-// files whose removal nothing can prevent (not open, not the running uninstaller).
+// files whose removal nothing can prevent (not open, not the running
+// uninstaller), emptied the folders that held named files: each must be gone
+// once nothing is left in it.
 struct Allowed {
-    std::set<std::string> files, folders, mustGo;
+    std::set<std::string> files, folders, mustGo, emptied, unchecked;
 };
 
 bool IsProtected(const SoakCase& c, const std::string& path) {
@@ -337,10 +343,13 @@ void AllowClimb(const SoakCase& c, Allowed& allowed, std::string path, std::stri
     }
 }
 
-void AllowFile(const SoakCase& c, const Snapshot& before, Allowed& allowed, const std::string& path, bool evenReadOnly) {
+// A file entry's file goes even when read-only (a quiet run asks nothing)
+// and stays while in use; the directory and wildcard passes try once, unchecked.
+void AllowFile(const SoakCase& c, const Snapshot& before, Allowed& allowed, const std::string& path, bool byFileEntry) {
     allowed.files.insert(Key(path));
+    if (!byFileEntry) allowed.unchecked.insert(Key(path));
     auto item = before.find(Key(path));
-    if (item != before.end() && item->second.kind == FileItem && (evenReadOnly || !item->second.readOnly) &&
+    if (item != before.end() && item->second.kind == FileItem && (byFileEntry || !item->second.readOnly) &&
         Key(path) != Key(c.heldFile) && Key(path) != Key(c.install + "\\uninst.exe"))
         allowed.mustGo.insert(Key(path));
 }
@@ -362,7 +371,10 @@ void AllowPattern(const SoakCase& c, const Snapshot& before, Allowed& allowed, c
         if (item.kind == FolderItem && !IsProtected(c, item.path)) allowed.folders.insert(entry.first);
         if (item.kind != FileItem) continue;
         if (MatchesMask(mask, NameOf(item.path))) AllowFile(c, before, allowed, item.path, false);
-        else if (MatchesMask(mask, item.shortName)) allowed.files.insert(entry.first);
+        else if (MatchesMask(mask, item.shortName)) {
+            allowed.files.insert(entry.first);
+            allowed.unchecked.insert(entry.first);
+        }
     }
 }
 
@@ -372,10 +384,11 @@ Allowed DeriveAllowed(const SoakCase& c, const Snapshot& before) {
         std::string folder = entry.folder;
         if (!folder.empty() && folder[0] == '.') folder = folder.size() > 2 && folder[1] == '\\' ? c.install + folder.substr(1) : c.install;
         if (entry.name.empty() && !IsProtected(c, folder)) allowed.folders.insert(Key(folder));
-        // Read-only files go too: the quiet run has no read-only question.
         if (!entry.name.empty()) AllowFile(c, before, allowed, folder + "\\" + entry.name, true);
         // The emptied-folders walk: the folder that held the file and every parent, without limit.
-        AllowClimb(c, allowed, entry.name.empty() ? folder : ParentOf(folder + "\\" + entry.name), "", UINT_MAX);
+        std::string held = entry.name.empty() ? folder : ParentOf(folder + "\\" + entry.name);
+        AllowClimb(c, allowed, held, "", UINT_MAX);
+        if (!IsProtected(c, held)) allowed.emptied.insert(Key(held));
     }
     for (const PackDirectory& entry : c.data.directories) {
         if (!entry.fileName.empty()) AllowFile(c, before, allowed, entry.path + "\\" + entry.fileName, false);
@@ -420,6 +433,13 @@ std::string FileProblems(const SoakCase& c, const Allowed& allowed, const Snapsh
         if (now != after.end() && (now->second.kind != item.kind || now->second.content != item.content))
             problems += "  changed: " + item.path + "\n";
         if (now != after.end() && allowed.mustGo.count(entry.first)) problems += "  named, but still there: " + item.path + "\n";
+        if (now == after.end() && entry.first == Key(c.heldFile) && !allowed.unchecked.count(entry.first)) problems += "  removed while held open: " + item.path + "\n";
+        // A held file that a pass deleted is gone only once its holder lets go, after the run.
+        if (now != after.end() && now->second.kind == FolderItem && allowed.emptied.count(entry.first) &&
+            Key(ParentOf(c.heldFile)) != entry.first) {
+            auto below = after.lower_bound(entry.first + "\\");  // what lies below a folder sorts together
+            if (below == after.end() || !IsBelow(below->first, entry.first)) problems += "  emptied, but still there: " + item.path + "\n";
+        }
     }
     return problems;
 }
@@ -481,8 +501,11 @@ void RunCase(uint64_t seed, unsigned number, const std::string& testFolder) {
     Allowed allowed = DeriveAllowed(c, before);
 
     std::string savedCommonFiles = c.protectedFolder.empty() ? "" : SwapCommonFilesDir(c.protectedFolder);
+    // Held for writing, a file is in use whatever its holder shares; a
+    // read-only one cannot be held so and is not held at all.
     HANDLE held = c.heldFile.empty() ? INVALID_HANDLE_VALUE
-                                     : CreateFileA(c.heldFile.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+                                     : CreateFileA(c.heldFile.c_str(), GENERIC_READ | GENERIC_WRITE, c.heldSharing, NULL, OPEN_EXISTING, 0, NULL);
+    if (held == INVALID_HANDLE_VALUE) c.heldFile.clear();
     RunResult run = RunUninstaller(exe, "/S", {}, 15000);
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
     if (!c.protectedFolder.empty()) SwapCommonFilesDir(savedCommonFiles);

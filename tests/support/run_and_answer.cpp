@@ -27,16 +27,9 @@ BOOL CALLBACK CollectChild(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
-std::string ReadClassName(HWND hwnd) {
-    char name[256] = {};
-    int n = GetClassNameA(hwnd, name, sizeof name);
-    return std::string(name, n > 0 ? static_cast<size_t>(n) : 0);
-}
-
 SeenDialog Describe(HWND hwnd) {
     SeenDialog seen;
     seen.caption = ReadWindowText(hwnd);
-    seen.className = ReadClassName(hwnd);
     if (HWND text = GetDlgItem(hwnd, kMessageTextId)) seen.text = ReadWindowText(text);
     EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&seen.controls));
     seen.answeredWith = 0;
@@ -130,16 +123,6 @@ RunResult RunAndAnswer(const std::string& commandLine, const std::vector<Answer>
     return result;
 }
 
-std::string ExeDirectory() {
-    char path[MAX_PATH + 1] = {};
-    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return std::string();
-    std::string dir(path, n);
-    const size_t slash = dir.find_last_of("\\/");
-    dir.resize(slash == std::string::npos ? 0 : slash + 1);
-    if (dir.compare(0, 5, "unix\\") == 0) dir.insert(0, "\\\\?\\");
-    return dir;
-}
 
 bool WaitForFileGone(const std::string& path, DWORD timeoutMs) {
     const DWORD start = GetTickCount();

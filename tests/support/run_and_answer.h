@@ -18,7 +18,6 @@ struct Answer {
 
 struct SeenDialog {
     std::string caption;
-    std::string className;
     std::string text;  // of the static control 0xFFFF: a message box's text; else ""
     std::vector<std::pair<int, std::string>> controls;  // id and text of every child
     int answeredWith;  // 0 = not answered
@@ -45,12 +44,6 @@ RunResult RunAndAnswer(const std::string& commandLine, const std::vector<Answer>
 
 // True once path no longer exists (polled), false if it is still there after timeoutMs.
 bool WaitForFileGone(const std::string& path, DWORD timeoutMs);
-
-// The folder of the running program, ending in a backslash, in a form CreateProcessA
-// and CreateFileA accept. A program that Wine started by a Unix path (as CTest does)
-// is reported by GetModuleFileNameA as "unix\tmp\...", a relative path; that is
-// turned into "\\?\unix\tmp\...", which Wine opens even without a Z: drive.
-std::string ExeDirectory();
 
 // The text of a window, also of another process; at most 4095 characters.
 std::string ReadWindowText(HWND hwnd);

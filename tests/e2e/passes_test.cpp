@@ -1,0 +1,195 @@
+// What the soak test's oracle cannot see, with the real uninstaller under
+// Wine: fonts and COM servers by the running family's route, how far a
+// directory entry climbs, folders a pattern must never reach, and what the
+// program loads and asks for at start.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include "scenario.h"
+#include "sfnt_builder.h"
+
+namespace {
+
+std::string ShellFolder(int csidl) {
+    char folder[MAX_PATH] = {};
+    EXPECT_TRUE(SUCCEEDED(SHGetFolderPathA(NULL, csidl | CSIDL_FLAG_CREATE, NULL, 0, folder))) << csidl;
+    return folder;
+}
+
+// Runs quietly with these patterns and nothing else.
+void RemoveLeftovers(const std::string& app, std::vector<std::string> patterns) {
+    PackData data = TestData();
+    data.patterns = patterns;
+    RunQuietly(app, data);
+}
+
+const char NtFonts[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+const char NineXFonts[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+
+DWORD WINAPI RunHungWindow(LPVOID release) {
+    HWND window = CreateWindowExA(0, "STATIC", "hung", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+    WaitForSingleObject(release, INFINITE);  // no message is handled meanwhile
+    DestroyWindow(window);
+    return 0;
+}
+
+// The installed-fonts entry under the font's full name goes from the running
+// family's key alone; a file without a full name leaves the registry alone.
+// A window of another program that handles no messages must not hold the run
+// still: the font change broadcast gives up on it.
+TEST(Fonts, EntryGoesFromTheFamilysKeyAndAHungWindowDoesNotHoldTheRun) {
+    const std::string named = "Qorvand Test Sans (TrueType)", nameless = "Sfnt Sample (TrueType)";
+    std::string app = FreshTestFolder();
+    WriteWholeFile(app + "named.ttf", BuildTrueTypeFont({MacFullName("Qorvand Test Sans")}));
+    WriteWholeFile(app + "nameless.ttf", BuildTrueTypeFont({WindowsName(4, "Qorvand Test Sans")}));
+    for (const char* key : {NtFonts, NineXFonts}) {
+        SetText(HKEY_LOCAL_MACHINE, key, named, "named.ttf");
+        SetText(HKEY_LOCAL_MACHINE, key, nameless, "nameless.ttf");
+    }
+    PackData data = TestData();
+    data.files = {{".", "named.ttf", 2}, {".", "nameless.ttf", 2}};
+    HANDLE release = CreateEventA(NULL, TRUE, FALSE, NULL);
+    HANDLE hung = CreateThread(NULL, 0, RunHungWindow, release, 0, NULL);
+    Sleep(200);
+    RunResult run = RunUninstaller(WriteUninstaller(app, data), "/S", {}, 20000);
+    SetEvent(release);
+    WaitForSingleObject(hung, 5000);
+    CloseHandle(hung);
+    CloseHandle(release);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(!FamilyIsNt(), ReadValue(HKEY_LOCAL_MACHINE, NtFonts, named));
+    EXPECT_EQ(FamilyIsNt(), ReadValue(HKEY_LOCAL_MACHINE, NineXFonts, named));
+    for (const char* key : {NtFonts, NineXFonts}) {
+        EXPECT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, key, nameless)) << key;
+        DeleteValue(HKEY_LOCAL_MACHINE, key, named);
+        DeleteValue(HKEY_LOCAL_MACHINE, key, nameless);
+    }
+    EXPECT_FALSE(FileExists(app + "named.ttf"));
+    EXPECT_FALSE(FileExists(app + "nameless.ttf"));
+}
+
+// NT 6 and later run the registration tool from the System folder; older
+// systems call the server in the uninstaller's own process. The first test
+// server records who called its DllUnregisterServer in unregistered.txt
+// beside itself; the second faults, which the uninstaller's own guard (9x,
+// NT 5) or the registration tool (NT 6 and later) must survive.
+TEST(ComServers, UnregisteredByTheFamilysRouteAndFaultsSurvived) {
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    for (const char* server : {"com_server_1.dll", "com_server_2.dll"}) {
+        std::string app = FreshTestFolder();
+        ASSERT_TRUE(CopyFileA((BinFolder() + server).c_str(), (app + "server.dll").c_str(), FALSE));
+        WriteWholeFile(app + "other.txt", "x");
+        PackData data = TestData();
+        data.files = {{".", "other.txt"}, {".", "server.dll", 4}};
+        RunQuietly(app, data);
+        EXPECT_FALSE(FileExists(app + "server.dll")) << server;
+        EXPECT_FALSE(FileExists(app + "other.txt")) << server;
+        if (std::string(server) != "com_server_1.dll") continue;
+        std::string record = ReadWholeFile(app + "unregistered.txt");
+        std::string expected = FamilyIsNt6OrLater() ? std::string(system) + "\\regsvr32.exe" : app + "uninst.exe";
+        EXPECT_EQ(0, lstrcmpiA(expected.c_str(), record.substr(0, record.find('\n')).c_str())) << record;
+    }
+}
+
+// Levels bound the climb of a directory entry, its alternative path climbs in
+// step, a folder that keeps content does not end the walk of its partner, and
+// the walk ends at the first level where either folder is protected (all
+// users' documents, empty in the test prefix). The folders that held
+// installed files go too, up to the first protected one.
+TEST(DirectoryEntries, ClimbInStepWithinTheirLevelsUpToAProtectedFolder) {
+    std::string app = FreshTestFolder(), documents = ShellFolder(CSIDL_COMMON_DOCUMENTS);
+    std::string shared = documents + "\\QvTest_" + TestName();
+    RemoveTree(shared);
+    for (const char* folder : {"two\\a\\b\\c", "main\\x\\y", "alt\\p\\q", "free\\f", "P1\\P2", "Q1"}) MakeFolders(app + folder);
+    MakeFile(app + "zero\\inner\\readme.txt");
+    MakeFile(app + "held\\h\\unlisted.txt");
+    MakeFile(shared + "\\App\\x.txt");
+    PackData data = TestData();
+    data.directories = {
+        {0, app + "zero\\inner", "", "readme.txt"}, {2, app + "two\\a\\b\\c", "", ""},
+        {1, app + "main\\x\\y", app + "alt\\p\\q", ""}, {1, app + "held\\h", app + "free\\f", ""},
+        {3, app + "P1\\P2", shared, ""}, {0, app + "Q1", documents, ""},  // shared: at level 1 its partner is protected
+    };
+    data.files = {{shared + "\\App\\", "x.txt"}};
+    RunQuietly(app, data);
+    for (const char* gone : {"zero\\inner", "two\\a", "main\\x", "alt\\p", "free", "P1\\P2"}) EXPECT_FALSE(FileExists(app + gone)) << gone;
+    for (const char* kept : {"zero", "two", "main", "alt", "held\\h\\unlisted.txt", "P1", "Q1"}) EXPECT_TRUE(FileExists(app + kept)) << kept;
+    EXPECT_FALSE(FileExists(shared));
+    EXPECT_TRUE(FileExists(documents));
+    CreateDirectoryA(documents.c_str(), NULL);  // should a faulty pass have removed it
+}
+
+// The Windows folder is never searched, also when a pattern reaches it
+// through ".." or a trailing dot; an absolute path behind a relative pattern
+// names nothing. A protected folder inside the tree (the common-files folder,
+// pointed there for the run) is left whole while its siblings are cleaned.
+TEST(Wildcards, ProtectedFoldersAreNeverSearchedWhateverTheSpelling) {
+    const char currentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+    std::string app = FreshTestFolder(), windows = ShellFolder(CSIDL_WINDOWS), saved;
+    MakeFile(windows + "\\qvtest-left.qvleft");
+    MakeFile(app + "abs\\x.qvleft");
+    MakeFile(app + "tree\\common\\inner\\a.log");
+    MakeFile(app + "tree\\sibling\\b.log");
+    ASSERT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, currentVersion, "CommonFilesDir", &saved));
+    SetText(HKEY_LOCAL_MACHINE, currentVersion, "CommonFilesDir", app + "tree\\common");
+    RemoveLeftovers(app, {"#Windows#\\*.qvleft", "#Windows#\\system32\\..\\*.qvleft", "#Windows#.\\*.qvleft",
+                          "C:\\qvtest\\*.qvleft", "tree\\*.log"});
+    SetValue(HKEY_LOCAL_MACHINE, currentVersion, "CommonFilesDir", REG_SZ, saved);
+    EXPECT_TRUE(FileExists(windows + "\\qvtest-left.qvleft"));
+    EXPECT_TRUE(FileExists(app + "abs\\x.qvleft"));
+    EXPECT_TRUE(FileExists(app + "tree\\common\\inner\\a.log"));
+    EXPECT_FALSE(FileExists(app + "tree\\sibling"));
+    DeleteFileA((windows + "\\qvtest-left.qvleft").c_str());
+}
+
+// With the shell unable to give the user's application data (its "User Shell
+// Folders" entry names a missing folder), #AppData# falls back to the
+// family's folder under the Windows folder; neither exists in the prefix.
+TEST(Wildcards, TokenFallsBackToTheFamilysFolder) {
+    const char shellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    std::string windows = ShellFolder(CSIDL_WINDOWS), saved;
+    std::string nt = windows + "\\Profiles\\Administrator\\Application Data\\QvTest\\a.tmp";
+    std::string nineX = windows + "\\Application Data\\QvTest\\a.tmp";
+    MakeFile(nt);
+    MakeFile(nineX);
+    DWORD type;
+    ASSERT_TRUE(ReadValue(HKEY_CURRENT_USER, shellFolders, "AppData", &saved, &type));
+    SetText(HKEY_CURRENT_USER, shellFolders, "AppData", "C:\\qvtest\\no such folder");
+    RemoveLeftovers(FreshTestFolder(), {"#AppData#\\QvTest\\*.tmp"});
+    SetValue(HKEY_CURRENT_USER, shellFolders, "AppData", type, saved);
+    EXPECT_EQ(!FamilyIsNt(), FileExists(nt));
+    EXPECT_EQ(FamilyIsNt(), FileExists(nineX));
+    RemoveTree(windows + "\\Profiles");
+    RemoveTree(windows + "\\Application Data");
+}
+
+// The theming library is loaded from the System folder by its full path: a
+// library of that name planted beside the uninstaller, in a folder others may
+// write to, must not run with the uninstaller's rights. Wine prefers its own
+// built-in library unless told otherwise, so the test tells it to take a
+// native one first, as Windows would. The manifest asks for administrator
+// rights and the common controls of version 6.
+TEST(StartUp, NoPlantedLibraryIsLoadedAndTheManifestAsksForAdministrator) {
+    std::string folder = FreshTestFolder();
+    std::string exe = WriteUninstaller(folder, TestData());
+    ASSERT_TRUE(CopyFileA((BinFolder() + "uxtheme.dll").c_str(), (folder + "uxtheme.dll").c_str(), FALSE));
+    const char* overrides = "Software\\Wine\\AppDefaults\\uninst.exe\\DllOverrides";
+    SetText(HKEY_CURRENT_USER, overrides, "uxtheme", "native,builtin");
+    DeleteFileA("C:\\qvtest\\planted-dll-loaded");
+    RunResult run = RunUninstaller(exe, "/S", {});
+    RegDeleteKeyA(HKEY_CURRENT_USER, overrides);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_FALSE(FileExists("C:\\qvtest\\planted-dll-loaded"));
+
+    HMODULE module = LoadLibraryExA(exe.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(nullptr, found);
+    std::string manifest((const char*)LockResource(LoadResource(module, found)), SizeofResource(module, found));
+    FreeLibrary(module);
+    for (const char* part : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "level=\"requireAdministrator\""})
+        EXPECT_NE(std::string::npos, manifest.find(part)) << part;
+}
+
+}  // namespace
