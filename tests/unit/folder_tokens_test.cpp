@@ -1,238 +1,144 @@
-// Folder tokens: how number signs pair, all-or-nothing delivery whatever the
-// lengths, each token's source, and the fallbacks when the registry or the
-// shell has no answer. The 9x fallbacks are reached by setting the platform
-// flag, with the shell made to fail through its registry settings.
+// Folder tokens: how number signs pair, all-or-nothing delivery, each token's
+// source, and the fallbacks when the registry or the shell has no answer. The
+// 9x fallbacks are reached by setting the platform flag, with the shell made
+// to fail through its registry settings.
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
 #include <windows.h>
 
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "app/run.h"
 #include "paths/folder_tokens.h"
-#include "paths/path_helpers.h"
-
-namespace {
 
 const uint32_t WorkAreaSize = 65500;
+const char VersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+const char ShellKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
-// Measures, then expands into exactly that, as the driver does. The guard
-// byte after the given size shows an unterminated result.
-std::string Expand(const std::string& source) {
-    uint32_t length = ExpandTokens(nullptr, source.c_str(), WorkAreaSize);
-    std::vector<char> text(length + 2, 'Z');
-    text.back() = 0;
-    EXPECT_EQ(length, ExpandTokens(text.data(), source.c_str(), length + 1)) << source;
-    return text.data();
+// Measures, then expands into exactly that, as the driver does. A known token
+// whose folder cannot be found stays as written.
+static std::string Expand(const std::string& source) {
+    std::string text(ExpandTokens(nullptr, source.c_str(), WorkAreaSize), 'Z');
+    EXPECT_EQ(text.size(), ExpandTokens(&text[0], source.c_str(), uint32_t(text.size() + 1))) << source;
+    return text.c_str();
 }
 
-std::string Resolve(const std::string& token) {
-    char buffer[PathBufferSize] = {};
-    lstrcpynA(buffer, token.c_str(), sizeof buffer);
-    ResolveFolderToken(buffer);
-    return buffer;
-}
-
-// A folder from GetWindowsDirectoryA or GetSystemDirectoryA.
-std::string Folder(UINT(WINAPI* get)(LPSTR, UINT)) {
+static std::string WindowsFolder() {
     char folder[MAX_PATH] = {};
-    return std::string(folder, get(folder, MAX_PATH));
+    return std::string(folder, GetWindowsDirectoryA(folder, MAX_PATH));
 }
 
-std::string ShellFolder(int csidl) {
+static std::string ShellFolder(int csidl) {
     char folder[MAX_PATH] = {};
     EXPECT_EQ(S_OK, SHGetFolderPathA(NULL, csidl, NULL, SHGFP_TYPE_CURRENT, folder)) << csidl;
     return folder;
 }
 
-const char VersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
-const char UserShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
-std::string VersionValue(const char* name) {
-    char value[MAX_PATH] = {};
-    DWORD size = sizeof value - 1;
-    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_LOCAL_MACHINE, VersionKey, name, RRF_RT_REG_SZ, NULL, value, &size));
-    return value;
+static void SetInstallDir(const char* folder) {
+    static char copy[PathBufferSize];
+    InstallDir = strcpy(copy, folder);
 }
 
 // Changes one registry value for the length of a test and puts it back.
-class ValueChange {
-public:
-    ValueChange(HKEY root, const char* path, const char* name) : name_(name), saved_(1024, '\0') {
-        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key_)) << path;
-        DWORD size = DWORD(saved_.size());
-        if (RegQueryValueExA(key_, name, NULL, &type_, (BYTE*)&saved_[0], &size) != ERROR_SUCCESS) type_ = REG_NONE;
-        saved_.resize(type_ == REG_NONE ? 0 : size);
+struct ValueChange {
+    ValueChange(HKEY root, const char* path, const char* name) : root(root), path(path), name(name) {
+        LONG error = RegGetValueA(root, path, name, RRF_RT_ANY | RRF_NOEXPAND, &savedType, saved, &savedSize);
+        if (error != ERROR_SUCCESS) savedType = REG_NONE;
     }
-    ~ValueChange() {
-        SetBytes(saved_, type_);
-        RegCloseKey(key_);
-    }
+    ~ValueChange() { Set(std::string((const char*)saved, savedSize), savedType); }
     // Stores the bytes as given; REG_NONE deletes the value.
-    void SetBytes(const std::string& bytes, DWORD type) {
-        const BYTE* data = (const BYTE*)bytes.data();
-        if (type == REG_NONE) RegDeleteValueA(key_, name_);
-        else EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key_, name_, 0, type, data, DWORD(bytes.size())));
+    void Set(const std::string& bytes, DWORD type) {
+        if (type == REG_NONE) RegDeleteKeyValueA(root, path, name);
+        else RegSetKeyValueA(root, path, name, type, bytes.data(), DWORD(bytes.size()));
     }
-    void Set(const std::string& text) { SetBytes(text + '\0', REG_EXPAND_SZ); }
-
-private:
-    HKEY key_ = NULL;
-    const char* name_;
-    DWORD type_ = REG_NONE;
-    std::string saved_;
+    void SetText(const std::string& text) { Set(text + '\0', REG_EXPAND_SZ); }
+    HKEY root;
+    const char *path, *name;
+    DWORD savedType = REG_NONE, savedSize = 1024;
+    BYTE saved[1024];
 };
 
-// Sets the platform flag and the install folder for one test, and puts back
-// what was there.
-class FolderTokenTest : public testing::Test {
-protected:
-    void SetUp() override {
-        SetInstallDir("C:\\qvtest\\App\\");
-        IsNtPlatform = 1;
-    }
-    void TearDown() override {
-        IsNtPlatform = savedPlatform_;
-        InstallDir = savedInstallDir_;
-    }
-    void SetInstallDir(const std::string& folder) {
-        ASSERT_LT(folder.size(), sizeof installDir_);
-        InstallDir = strcpy(installDir_, folder.c_str());
-    }
-
-    int savedPlatform_ = IsNtPlatform;
-    char* savedInstallDir_ = InstallDir;
-    char installDir_[PathBufferSize] = {};
-};
-
-TEST_F(FolderTokenTest, SignsPairFromLeftToRightAndOnlyKnownWholeNamesResolve) {
-    const std::string w = Folder(GetWindowsDirectoryA), app = "C:\\qvtest\\App";
+TEST(FolderTokens, SignsPairFromLeftToRightAndOnlyKnownWholeNamesResolve) {
+    const std::string w = WindowsFolder();
+    SetInstallDir("C:\\App\\");
     const std::pair<std::string, std::string> cases[] = {
-        {"#WINDOWS#\\Fonts", w + "\\Fonts"},
-        {"\"#inSTALLdir#\\setup.exe\" /remove", "\"" + app + "\\setup.exe\" /remove"},
-        // Unknown, empty, not-quite-known and too long tokens are removed.
-        {"#NoSuchFolder#\\name", "\\name"},
-        {"a##b", "ab"},
-        {"#Windows #x", "x"},
+        {"\"#inSTALLdir#\\setup.exe\" /remove", "\"C:\\App\\setup.exe\" /remove"},
+        // Unknown, empty, not-quite-known and too long tokens are removed; a single sign stays.
+        {"#NoSuchFolder#\\name", "\\name"}, {"a##b", "ab"}, {"#Windows #x", "x"}, {"50#off", "50#off"},
         {"#" + std::string(300, 'a') + "#\\x#Windows#", "\\x" + w},
-        {"50#off", "50#off"},  // a single sign stays
         // A lone sign pairs with a token's opening sign, leaving its closing one.
-        {"#Windows##System#", w + Folder(GetSystemDirectoryA)},
-        {"x#y#Windows#\\z", "xWindows#\\z"},
-        {"#InstallDir#\\#x#Windows#", app + "\\Windows#"},
+        {"x#y#Windows#\\z", "xWindows#\\z"}, {"#InstallDir#\\#x#Windows#", "C:\\App\\Windows#"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.second, Expand(c.first)) << c.first;
     // A folder is appended, never scanned again; a root keeps its backslash.
     SetInstallDir("C:\\a#Windows#\\");
-    EXPECT_EQ("C:\\a#Windows#\\c" + Folder(GetSystemDirectoryA), Expand("#InstallDir#\\c#System#"));
+    EXPECT_EQ("C:\\a#Windows#\\c" + w, Expand("#InstallDir#\\c#Windows#"));
     SetInstallDir("C:\\");
     EXPECT_EQ("C:\\x", Expand("#InstallDir#x"));
 }
 
-// Measuring writes nothing; a result that does not fit leaves empty text and
-// nothing written past it or beyond the size given.
-TEST_F(FolderTokenTest, AResultIsDeliveredWholeOrNotAtAll) {
-    const char source[] = "#Windows#\\x";
-    const std::string expanded = Folder(GetWindowsDirectoryA) + "\\x";
-    const uint32_t length = uint32_t(expanded.size());
-    EXPECT_EQ(length, ExpandTokens(nullptr, source, 0));
-    for (uint32_t size : {0u, 1u, length, length + 1}) {
-        std::string destination(PathBufferSize, 'Z');
-        EXPECT_EQ(length, ExpandTokens(&destination[0], source, size)) << size;
-        std::string written = size == 0 ? "" : size > length ? expanded + '\0' : std::string(1, '\0');
-        EXPECT_EQ(written + std::string(PathBufferSize - written.size(), 'Z'), destination) << size;
-    }
-}
-
-// The work area holds 65499 characters and a terminator; a longer text is
-// measured in full, tokens after the overflow included, but never delivered.
-TEST_F(FolderTokenTest, ATextBeyondTheWorkAreaIsMeasuredButNotDelivered) {
-    const std::string folder = "C:\\" + std::string(255, 'f');  // the longest with a backslash
-    SetInstallDir(folder + "\\");
-    std::string folders;
-    for (int i = 0; i < 253; i++) folders += "#InstallDir#";
-    const std::string exact = folders + std::string(WorkAreaSize - 1 - 253 * folder.size(), 't');
-    std::vector<char> destination(90000, 'Z');
-    EXPECT_EQ(WorkAreaSize - 1, ExpandTokens(destination.data(), exact.c_str(), WorkAreaSize));
-    EXPECT_EQ(WorkAreaSize - 1, strlen(destination.data()));
-
-    std::string many = folders;
-    for (int i = 253; i < 300; i++) many += "#InstallDir#";
-    const std::pair<std::string, size_t> tooLong[] = {
-        {exact + "t", WorkAreaSize},
-        {many + "#Windows#tail", 300 * folder.size() + Folder(GetWindowsDirectoryA).size() + 4},
+// Size 0 writes nothing. A result that does not fit the size given, or the
+// 65499 characters of the work area, leaves empty text and nothing written
+// past it; it is still measured in full, tokens after the overflow included.
+TEST(FolderTokens, AResultIsDeliveredWholeOrNotAtAll) {
+    const std::string x = WindowsFolder() + "\\x", full(WorkAreaSize - 1, 't'), over = full + WindowsFolder();
+    const uint32_t length = uint32_t(x.size());
+    const std::tuple<std::string, std::string, uint32_t, bool> cases[] = {
+        {"#Windows#\\x", x, 0, false}, {"#Windows#\\x", x, 1, false}, {"#Windows#\\x", x, length, false},
+        {"#Windows#\\x", x, length + 1, true}, {full, full, WorkAreaSize, true},
+        {full + "t", full + "t", 70000, false}, {full + "#Windows#", over, 70000, false},
     };
-    for (const auto& c : tooLong) {
-        uint32_t length = uint32_t(c.second);
-        std::fill(destination.begin(), destination.end(), 'Z');
-        EXPECT_EQ(length, ExpandTokens(nullptr, c.first.c_str(), WorkAreaSize));
-        EXPECT_EQ(length, ExpandTokens(destination.data(), c.first.c_str(), length + 1));
-        EXPECT_EQ(0, destination[0]) << length;
-        EXPECT_EQ('Z', destination[1]) << length;
+    for (const auto& [source, expanded, size, delivered] : cases) {
+        std::string destination(size + 16, 'Z');
+        EXPECT_EQ(expanded.size(), ExpandTokens(&destination[0], source.c_str(), size)) << size;
+        const std::string written = delivered ? expanded + '\0' : std::string(size > 0 ? 1 : 0, '\0');
+        EXPECT_TRUE(written + std::string(destination.size() - written.size(), 'Z') == destination) << size;
     }
-    HANDLE heaps[64];
-    for (DWORD i = 0, count = GetProcessHeaps(64, heaps); i < count && i < 64; i++)
-        EXPECT_TRUE(HeapValidate(heaps[i], 0, NULL)) << "heap " << i;
 }
 
 // With the primary sources there, the platform plays no part.
-TEST_F(FolderTokenTest, EachTokenGivesTheFolderWineReports) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    const std::string commonDocuments = ShellFolder(CSIDL_COMMON_DOCUMENTS);
+TEST(FolderTokens, EachTokenGivesTheFolderWineReports) {
+    char temp[MAX_PATH] = {}, system[MAX_PATH] = {};
+    std::string documents = ShellFolder(CSIDL_COMMON_DOCUMENTS), tempFolder(temp, GetTempPathA(MAX_PATH, temp) - 1);
+    SetInstallDir("C:\\App\\");
     const std::pair<const char*, std::string> expected[] = {
-        {"#Windows#", Folder(GetWindowsDirectoryA)},
-        {"#System#", Folder(GetSystemDirectoryA)},
-        {"#TempDir#", std::string(temp).substr(0, strlen(temp) - 1)},
-        {"#CommonFiles#", VersionValue("CommonFilesDir")},
-        {"#Program Files#", VersionValue("ProgramFilesDir")},
-        {"#MyDocuments#", ShellFolder(CSIDL_PERSONAL)},
-        {"#Desktop#", ShellFolder(CSIDL_DESKTOPDIRECTORY)},
-        {"#AppData#", ShellFolder(CSIDL_APPDATA)},
-        {"#LocalAppData#", ShellFolder(CSIDL_LOCAL_APPDATA)},
-        {"#AllUsersAppData#", ShellFolder(CSIDL_COMMON_APPDATA)},
-        {"#AllUsersDocuments#", commonDocuments},
+        {"#Windows#", WindowsFolder()}, {"#System#", std::string(system, GetSystemDirectoryA(system, MAX_PATH))},
+        {"#TempDir#", tempFolder}, {"#InstallDir#", "C:\\App"}, {"#UserDir#", ShellFolder(CSIDL_PROFILE)},
+        {"#MyDocuments#", ShellFolder(CSIDL_PERSONAL)}, {"#Desktop#", ShellFolder(CSIDL_DESKTOPDIRECTORY)},
+        {"#AppData#", ShellFolder(CSIDL_APPDATA)}, {"#LocalAppData#", ShellFolder(CSIDL_LOCAL_APPDATA)},
+        {"#AllUsersAppData#", ShellFolder(CSIDL_COMMON_APPDATA)}, {"#AllUsersDocuments#", documents},
         {"#AllUsersDesktop#", ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY)},
-        {"#UserDir#", ShellFolder(CSIDL_PROFILE)},
-        {"#AllUsersDir#", commonDocuments.substr(0, commonDocuments.rfind('\\'))},
-        {"#InstallDir#", "C:\\qvtest\\App"},
+        {"#AllUsersDir#", documents.substr(0, documents.rfind('\\'))},
     };
     for (int platform = 0; platform <= 1; platform++) {
         IsNtPlatform = platform;
-        for (const auto& token : expected) {
-            ASSERT_GT(token.second.size(), 3u) << token.first;
-            EXPECT_EQ(token.second, Resolve(token.first)) << token.first << " platform " << platform;
-        }
+        for (const auto& token : expected)
+            EXPECT_EQ(token.second, Expand(token.first)) << token.first << " platform " << platform;
     }
 }
 
-// A stored folder is taken of any type, terminated or not, without its
-// trailing backslash, but never cut short: that would name another folder.
-// Common files fall back to program files; a token whose value cannot be
-// read stays as written, so that the caller can tell.
-TEST_F(FolderTokenTest, RegistryTokensTakeWholeValuesOrStayAsWritten) {
+// Each from its own value, of any type, terminated or not, without a trailing
+// backslash, but never cut short: that would name another folder. Common
+// files fall back to program files; a token whose value cannot be read stays
+// as written, so that the caller can tell.
+TEST(FolderTokens, RegistryTokensTakeWholeValuesOrStayAsWritten) {
     ValueChange commonFiles(HKEY_LOCAL_MACHINE, VersionKey, "CommonFilesDir");
     ValueChange programFiles(HKEY_LOCAL_MACHINE, VersionKey, "ProgramFilesDir");
-    commonFiles.SetBytes("", REG_NONE);
     const std::string longest = "C:\\" + std::string(256, 'p'), stays = "#Program Files#", common = "#CommonFiles#";
-    const struct {
-        std::string bytes;
-        DWORD type;
-        std::string programFiles, commonFiles;
-    } cases[] = {
-        {"C:\\QvProgs", REG_BINARY, "C:\\QvProgs", "C:\\QvProgs\\Common Files"},
-        {std::string("C:\\QvProgs\\", 12), REG_SZ, "C:\\QvProgs", "C:\\QvProgs\\Common Files"},
-        {longest + '\0', REG_SZ, longest, common},  // no room for "\Common Files"
-        {longest + "p" + '\0', REG_SZ, stays, common},
-        {longest + "p", REG_BINARY, stays, common},  // all 260 bytes, no terminator
-        {"", REG_NONE, stays, common},
+    const std::tuple<std::string, std::string, DWORD, std::string, std::string> cases[] = {
+        // CommonFilesDir, ProgramFilesDir and its type; what the two tokens give.
+        {"C:\\QvCommon", std::string("C:\\QvProgs\\", 12), REG_SZ, "C:\\QvProgs", "C:\\QvCommon"},
+        {"", "C:\\QvProgs", REG_BINARY, "C:\\QvProgs", "C:\\QvProgs\\Common Files"},
+        {"", longest + '\0', REG_SZ, longest, common},  // no room for "\Common Files"
+        {"", longest + "p", REG_BINARY, stays, common},  // all 260 bytes, no terminator
+        {"", "", REG_NONE, stays, common},
     };
-    for (const auto& c : cases) {
-        programFiles.SetBytes(c.bytes, c.type);
-        EXPECT_EQ(c.programFiles, Resolve("#Program Files#")) << c.bytes.size();
-        EXPECT_EQ(c.commonFiles, Resolve("#CommonFiles#")) << c.bytes.size();
+    for (const auto& [commonValue, programValue, type, expectedProgramFiles, expectedCommonFiles] : cases) {
+        commonFiles.Set(commonValue + '\0', commonValue.empty() ? REG_NONE : REG_SZ);
+        programFiles.Set(programValue, type);
+        EXPECT_EQ(expectedProgramFiles, Expand("#Program Files#")) << programValue.size();
+        EXPECT_EQ(expectedCommonFiles, Expand("#CommonFiles#")) << programValue.size();
     }
 }
 
@@ -240,35 +146,28 @@ TEST_F(FolderTokenTest, RegistryTokensTakeWholeValuesOrStayAsWritten) {
 // exist makes it fail, as a missing or damaged profile would. NT rebuilds
 // from application data (its grandparent taken for the profiles' root) or
 // else below the Windows folder; 9x keeps everything below the Windows folder.
-TEST_F(FolderTokenTest, FallbacksWhenTheShellHasNoFolder) {
-    const char *root = "C:\\qvtest", *tokens = "C:\\qvtest\\tokens", *user = "C:\\qvtest\\tokens\\user",
-               *roaming = "C:\\qvtest\\tokens\\user\\Roaming", *profiles = "C:\\qvtest\\tokens\\profiles",
-               *missing = "C:\\qvtest\\tokens\\missing";
-    for (const char* folder : {root, tokens, user, roaming, profiles}) CreateDirectoryA(folder, NULL);
+TEST(FolderTokens, FallbacksWhenTheShellHasNoFolder) {
+    const std::string root = "C:\\qvtest", tokens = root + "\\tokens", user = tokens + "\\user";
+    const std::string roaming = user + "\\Roaming", profiles = tokens + "\\profiles", missing = tokens + "\\missing";
+    for (const std::string& folder : {root, tokens, user, roaming, profiles}) CreateDirectoryA(folder.c_str(), NULL);
     // Wine turns shell paths into item lists through the desktop folder, which
     // it sets up from the profile at the first call.
-    Resolve("#AppData#");
-    ValueChange profileList(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
-                            "ProfilesDirectory");
-    profileList.Set(profiles);  // with no profile in it
-    ValueChange appData(HKEY_CURRENT_USER, UserShellFolders, "AppData");
-    ValueChange documents(HKEY_LOCAL_MACHINE, UserShellFolders, "Common Documents");
-    ValueChange local(HKEY_CURRENT_USER, UserShellFolders, "Local AppData");
-    ValueChange desktop(HKEY_CURRENT_USER, UserShellFolders, "Desktop");
-    ValueChange commonAppData(HKEY_LOCAL_MACHINE, UserShellFolders, "Common AppData");
-    for (ValueChange* change : {&local, &desktop, &commonAppData}) change->Set(missing);
-
-    const std::string w = Folder(GetWindowsDirectoryA), localData = "\\Local Settings\\Application Data";
-    const std::string allData = "\\All Users\\Application Data", allUsers = "\\All Users";
-    const struct {
-        const char *appData, *documents, *token;
-        std::string nt, nineX;
-    } cases[] = {
-        {roaming, missing, "#LocalAppData#", user + localData, w + "\\Application Data"},
+    Expand("#AppData#");
+    ValueChange changes[] = {
+        {HKEY_CURRENT_USER, ShellKey, "AppData"}, {HKEY_LOCAL_MACHINE, ShellKey, "Common Documents"},
+        {HKEY_CURRENT_USER, ShellKey, "Local AppData"}, {HKEY_CURRENT_USER, ShellKey, "Desktop"},
+        {HKEY_LOCAL_MACHINE, ShellKey, "Common AppData"},
+        {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", "ProfilesDirectory"}};
+    for (int i = 2; i < 5; i++) changes[i].SetText(missing);
+    changes[5].SetText(profiles);  // with no profile in it
+    const std::string w = WindowsFolder(), local = "\\Local Settings\\Application Data";
+    const std::string allData = "\\All Users\\Application Data";
+    const std::tuple<std::string, std::string, const char*, std::string, std::string> cases[] = {
+        // Application data, common documents, the token; what it gives on NT and on 9x.
+        {roaming, missing, "#LocalAppData#", user + local, w + "\\Application Data"},
         {roaming, missing, "#UserDir#", user, w},
         {roaming, missing, "#AllUsersAppData#", tokens + allData, w + allData},
-        {roaming, missing, "#AllUsersDir#", tokens + allUsers, w + allUsers},
-        {missing, missing, "#LocalAppData#", w + "\\Profiles\\Administrator" + localData, w + "\\Application Data"},
+        {missing, missing, "#LocalAppData#", w + "\\Profiles\\Administrator" + local, w + "\\Application Data"},
         {missing, missing, "#UserDir#", "c:\\", w},
         {missing, missing, "#Desktop#", "#Desktop#", "#Desktop#"},  // no fallback
         {missing, missing, "#AllUsersAppData#", w + "\\Profiles" + allData, w + allData},
@@ -277,16 +176,12 @@ TEST_F(FolderTokenTest, FallbacksWhenTheShellHasNoFolder) {
         {missing, user, "#AllUsersDir#", tokens, tokens},
         {missing, root, "#AllUsersDir#", "C:\\", "C:\\"},
     };
-    for (const auto& c : cases) {
-        appData.Set(c.appData);
-        documents.Set(c.documents);
+    for (const auto& [appData, documents, token, nt, nineX] : cases) {
+        changes[0].SetText(appData);
+        changes[1].SetText(documents);
         for (int platform = 1; platform >= 0; platform--) {
             IsNtPlatform = platform;
-            EXPECT_EQ(platform ? c.nt : c.nineX, Resolve(c.token)) << c.token << " platform " << platform
-                                                                   << " application data " << c.appData;
+            EXPECT_EQ(platform ? nt : nineX, Expand(token)) << token << " " << platform << " " << appData;
         }
     }
-    for (const char* folder : {profiles, roaming, user, tokens}) RemoveDirectoryA(folder);
 }
-
-}  // namespace

@@ -3,51 +3,19 @@
 
 #include "app/run.h"
 
-namespace {
-
-std::string Scan(const char* tail) {
+// The switches found, as "q", "s" and "x"; /S and /X imply /Q.
+static std::string Scan(const char* tail) {
     QuietMode = SwitchS = SwitchX = 0;
     ScanSwitches(tail);
-    std::string flags;
-    if (QuietMode) flags += "q";
-    if (SwitchS) flags += "s";
-    if (SwitchX) flags += "x";
-    return flags;
+    return std::string(QuietMode ? "q" : "") + (SwitchS ? "s" : "") + (SwitchX ? "x" : "");
 }
 
-TEST(Switches, LettersInEitherCaseAfterSlashOrDash) {
-    EXPECT_EQ("", Scan(""));
-    EXPECT_EQ("", Scan(nullptr));
-    EXPECT_EQ("q", Scan("/Q"));
-    EXPECT_EQ("q", Scan("/q"));
-    EXPECT_EQ("qs", Scan("-S"));
-    EXPECT_EQ("qx", Scan("  /x  "));
-    EXPECT_EQ("qsx", Scan("/S /X"));
-    EXPECT_EQ("qsx", Scan("/X -s /Q"));
+TEST(Switches, FirstLetterOfEachWordUpToTheFirstWordThatIsNoSwitch) {
+    const char* const cases[][2] = {
+        {"", ""}, {nullptr, ""}, {"/q", "q"}, {"-S", "qs"}, {"  /x  ", "qx"}, {"/X -s /Q", "qsx"},
+        {"/quiet", "q"}, {"/Xyz", "qx"}, {"/?", ""}, {"/QS", "q"},  // only the first letter counts
+        {"/Q/X", "qx"}, {"/quiet-silent", "qs"}, {"//Q", ""},  // a slash or dash inside a word opens a switch
+        {"foo /Q", ""}, {"/Q foo /S", "q"}, {"/Q -", "q"}, {"\t/Q", ""},  // only the space separates
+    };
+    for (const auto& c : cases) EXPECT_EQ(c[1], Scan(c[0])) << (c[0] ? c[0] : "(null)");
 }
-
-TEST(Switches, OnlyTheFirstLetterOfAWordCounts) {
-    EXPECT_EQ("q", Scan("/quiet"));
-    EXPECT_EQ("qs", Scan("/silent"));
-    EXPECT_EQ("qx", Scan("/Xyz"));
-    EXPECT_EQ("", Scan("/?"));
-    EXPECT_EQ("", Scan("/Z /A"));
-    EXPECT_EQ("q", Scan("/QS"));  // S is part of the word, not a switch
-}
-
-TEST(Switches, SlashOrDashInsideAWordOpensTheNextSwitch) {
-    EXPECT_EQ("qx", Scan("/Q/X"));
-    EXPECT_EQ("qs", Scan("/quiet-silent"));
-    EXPECT_EQ("", Scan("//Q"));  // "/" is the letter; the rest of the word is skipped
-    EXPECT_EQ("qx", Scan("/-/X"));
-}
-
-TEST(Switches, AWordThatIsNoSwitchEndsTheScan) {
-    EXPECT_EQ("", Scan("foo /Q"));
-    EXPECT_EQ("q", Scan("/Q foo /S"));
-    EXPECT_EQ("q", Scan("/Q /"));
-    EXPECT_EQ("q", Scan("/Q -"));
-    EXPECT_EQ("", Scan("\t/Q"));  // only the space character separates
-}
-
-}  // namespace
