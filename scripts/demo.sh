@@ -43,7 +43,7 @@ echo "== Running C:\\Program Files\\Qorvand Sample\\uninst.exe ${DEMO_SWITCHES:-
 # Answers the message boxes as a user who agrees: OK to the confirmation, Yes to
 # removing the shared library no other program uses, OK to the final message.
 # (#65535: message boxes only, not the progress dialog with the same caption.)
-wine "$build/win/tests/support/winrun.exe" --timeout 60 --answer '1#65535' --answer '6#65535' --answer '1#65535' -- \
+wine "$build/win/tools/winrun/winrun.exe" --timeout 60 --answer '1#65535' --answer '6#65535' --answer '1#65535' -- \
     'C:\Program Files\Qorvand Sample\uninst.exe' ${DEMO_SWITCHES:-} | tr -d '\r'
 
 # The uninstaller removes itself through a batch that runs after it ended.

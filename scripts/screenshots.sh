@@ -72,7 +72,7 @@ rm -f "$drive_c/qvshots.reg"
 # OK to the confirmation, Yes to the shared library, "remove" to the read-only
 # file, OK to the final message. #65535 keeps message-box answers off the
 # dialogs with the same caption; only the read-only prompt has a control 1001.
-wine "$build/win/tests/support/winrun.exe" --timeout 120 --shots 'C:\qvshots' \
+wine "$build/win/tools/winrun/winrun.exe" --timeout 120 --shots 'C:\qvshots' \
     --answer '1#65535' --answer '6#65535' --answer '6#1001' --answer '1#65535' -- \
     'C:\Program Files\Qorvand Sample\uninst.exe' | tr -d '\r' | tee "$raw/winrun.txt"
 

@@ -89,57 +89,41 @@ protected:
 };
 
 // Quoted, relative or after a token, it runs by its full path in its own
-// folder; a command line over 528 bytes is not run rather than cut, and the
-// removal goes on either way.
-TEST_F(Launch, PreRemovalCommandFormsRunInTheProgramsOwnFolder) {
-    struct Form {
-        std::string app, command, recorderAt, expected;
-    };
-    std::string quoted = App("quoted"), token = App("token"), fits = App("fits"), tooLong = App("long");
+// folder; a command line over 528 bytes is not run rather than cut. Waited
+// for, the program has ended before anything is removed, also with the exit
+// code that reads as "still running"; else it runs on meanwhile. The removal
+// goes on either way.
+TEST_F(Launch, PreRemovalProgramRunsInItsOwnFolderAndIsWaitedForWhenTheOptionsSay) {
+    SetVariable("QV_SLEEP", "1500");
+    SetVariable("QV_EXIT", "259");
+    std::string quoted = App("quoted"), token = App("token"), fits = App("fits"), tooLong = App("long"), unwaited = App("unwaited");
     CreateDirectoryA((temp + "\\tool dir").c_str(), NULL);
     // Quotes, program, blank and arguments fill the 528-byte command line.
     std::string arguments(528 - 4 - (fits + "setup.exe").size(), 'a');
-    const Form forms[] = {
+    const struct {
+        std::string app, command, recorderAt, started;
+        uint32_t flags;
+        std::string ended;
+    } forms[] = {
         {quoted, "\"setup.exe\" /remove", quoted + "setup.exe",
-         "start|\"" + quoted + "setup.exe\" /remove|" + WithoutBackslash(quoted) + "|-"},
+         "start|\"" + quoted + "setup.exe\" /remove|" + WithoutBackslash(quoted) + "|-", WaitForProgram, "end|present"},
         {token, "\"#TempDir#\\tool dir\\rec.exe\"", temp + "\\tool dir\\rec.exe",
-         "start|\"" + temp + "\\tool dir\\rec.exe\"|" + temp + "\\tool dir|-"},
+         "start|\"" + temp + "\\tool dir\\rec.exe\"|" + temp + "\\tool dir|-", WaitForProgram, "end|present"},
         {fits, "\"#InstallDir#\\setup.exe\" " + arguments, fits + "setup.exe",
-         "start|\"" + fits + "setup.exe\" " + arguments + "|" + WithoutBackslash(fits) + "|-"},
-        {tooLong, "\"#InstallDir#\\setup.exe\" " + arguments + "a", tooLong + "setup.exe", "(nothing)"},
+         "start|\"" + fits + "setup.exe\" " + arguments + "|" + WithoutBackslash(fits) + "|-", WaitForProgram, "end|present"},
+        {tooLong, "\"#InstallDir#\\setup.exe\" " + arguments + "a", tooLong + "setup.exe", "", WaitForProgram, ""},
+        {unwaited, "\"setup.exe\"", unwaited + "setup.exe", "start|\"" + unwaited + "setup.exe\"|" + WithoutBackslash(unwaited) + "|-", 0, "end|absent"},
     };
-    for (const Form& form : forms) {
+    for (const auto& form : forms) {
         CopyRecorder(form.recorderAt);
         WriteWholeFile(form.app + "victim.txt", "installed");
-        std::string exe = WriteUninstaller(form.app, LaunchData(WaitForProgram, form.command, "", {{".", "victim.txt"}}));
+        SetVariable("QV_WATCH", form.app + "victim.txt");
         DeleteFileA(record.c_str());
-        RunResult run = RunUninstaller(exe, "/S", {});
-        EXPECT_EQ(0u, run.exitCode);
-        std::vector<std::string> lines = Lines(record);
-        EXPECT_EQ(form.expected, lines.empty() ? "(nothing)" : lines[0]) << form.command;
+        std::string exe = WriteUninstaller(form.app, LaunchData(form.flags, form.command, "", {{".", "victim.txt"}}));
+        EXPECT_EQ(0u, RunUninstaller(exe, "/S", {}).exitCode);
+        std::vector<std::string> lines = Lines(record, form.ended.empty() ? "" : "end|");
+        EXPECT_EQ(form.started + "\n" + form.ended, lines.size() == 2 ? lines[0] + "\n" + lines[1] : "\n") << form.command;
         EXPECT_FALSE(FileExists(form.app + "victim.txt")) << form.command;
-    }
-}
-
-// Waited for, the program has ended before anything is removed, also with
-// the exit code that reads as "still running"; else it runs on meanwhile.
-TEST_F(Launch, PreRemovalProgramIsWaitedForOnlyWhenTheOptionsSay) {
-    SetVariable("QV_SLEEP", "1500");
-    SetVariable("QV_EXIT", "259");
-    for (uint32_t flags : {WaitForProgram, 0u}) {
-        std::string app = App(flags ? "waited" : "unwaited");
-        CopyRecorder(app + "setup.exe");
-        WriteWholeFile(app + "victim.txt", "installed");
-        SetVariable("QV_WATCH", app + "victim.txt");
-        DeleteFileA(record.c_str());
-        std::string exe = WriteUninstaller(app, LaunchData(flags, "\"setup.exe\"", "", {{".", "victim.txt"}}));
-        RunResult run = RunUninstaller(exe, "/S", {});
-        EXPECT_EQ(0u, run.exitCode) << flags;
-        EXPECT_EQ(flags ? 2u : 1u, Lines(record, "start|").size()) << flags;
-        std::vector<std::string> lines = Lines(record, "end|");
-        ASSERT_EQ(2u, lines.size()) << flags;
-        EXPECT_EQ(flags ? "end|present" : "end|absent", lines[1]);
-        EXPECT_FALSE(FileExists(app + "victim.txt")) << flags;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "block_writer.h"
+#include "file_io.h"
 #include "stub.h"
 
 std::string BinFolder() {
@@ -11,25 +12,14 @@ std::string BinFolder() {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-    std::string bytes;
-    // Others may be writing to it (a test program's record, say).
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    bytes.resize(GetFileSize(file, NULL));
-    DWORD done = 0;
-    ReadFile(file, &bytes[0], DWORD(bytes.size()), &done, NULL);
-    bytes.resize(done);
-    CloseHandle(file);
+    std::string bytes, error;
+    ReadWholeFile(path, &bytes, &error);
     return bytes;
 }
 
 void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file) << path;
-    DWORD done = 0;
-    WriteFile(file, bytes.data(), DWORD(bytes.size()), &done, NULL);
-    CloseHandle(file);
-    ASSERT_EQ(bytes.size(), done) << path;
+    std::string error;
+    ASSERT_TRUE(WriteFileReplacing(path, bytes, &error)) << error;
 }
 
 void RemoveTree(const std::string& folder) {
@@ -153,10 +143,7 @@ bool FileExists(const std::string& path) {
 }
 
 void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& bytes) {
-    HKEY handle;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &handle, NULL)) << key;
-    RegSetValueExA(handle, name.c_str(), 0, type, (const BYTE*)bytes.data(), DWORD(bytes.size()));
-    RegCloseKey(handle);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(root, key.c_str(), name.c_str(), type, bytes.data(), DWORD(bytes.size()))) << key;
 }
 
 void SetText(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
@@ -164,22 +151,11 @@ void SetText(HKEY root, const std::string& key, const std::string& name, const s
 }
 
 bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::string* bytes, DWORD* type) {
-    HKEY handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
     char data[1024];
-    DWORD size = sizeof data, kind = 0;
-    LONG result = RegQueryValueExA(handle, name.c_str(), NULL, &kind, (BYTE*)data, &size);
-    RegCloseKey(handle);
+    DWORD size = sizeof data;
+    LONG result = RegGetValueA(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, type, data, &size);
     if (bytes) bytes->assign(data, result == ERROR_SUCCESS ? size : 0);
-    if (type) *type = kind;
     return result == ERROR_SUCCESS;
-}
-
-void DeleteValue(HKEY root, const std::string& key, const std::string& name) {
-    HKEY handle;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_SET_VALUE, &handle) != ERROR_SUCCESS) return;
-    RegDeleteValueA(handle, name.c_str());
-    RegCloseKey(handle);
 }
 
 std::string Family() {
@@ -206,17 +182,9 @@ public:
     void SetUp() override {
         std::string family = Family();
         ASSERT_TRUE(family == "win98" || family == "winxp" || family == "win7") << "QV_FAMILY=" << family;
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, AppDefaultsKey, 0, NULL, 0, KEY_SET_VALUE, NULL, &key, NULL));
-        RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE*)family.c_str(), DWORD(family.size() + 1));
-        RegCloseKey(key);
+        SetText(HKEY_CURRENT_USER, AppDefaultsKey, "Version", family);
     }
-    void TearDown() override {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, AppDefaultsKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-        RegDeleteValueA(key, "Version");
-        RegCloseKey(key);
-    }
+    void TearDown() override { RegDeleteKeyValueA(HKEY_CURRENT_USER, AppDefaultsKey, "Version"); }
 };
 
 testing::Environment* const Registered = testing::AddGlobalTestEnvironment(new FamilyVersion);

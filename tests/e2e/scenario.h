@@ -60,7 +60,6 @@ void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD 
 void SetText(HKEY root, const std::string& key, const std::string& name, const std::string& text);
 // False when there is no such value; else its bytes and type when asked.
 bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::string* bytes = nullptr, DWORD* type = nullptr);
-void DeleteValue(HKEY root, const std::string& key, const std::string& name);
 
 // The platform family that every uninstaller of this test run sees, named as
 // Wine names Windows versions: "win98" (the 9x family), "winxp" (NT before 6)

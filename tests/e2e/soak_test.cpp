@@ -14,6 +14,7 @@
 #include <map>
 #include <set>
 
+#include "manifest.h"
 #include "scenario.h"
 
 namespace {
@@ -25,6 +26,7 @@ const char TargetFolder[] = "C:\\qvtest\\soaklinks\\outside";
 const char SlotFolder[] = "C:\\qvtest\\soaklinks\\slot";
 const int SlotCount = 3;
 const char KeyRoot[] = "Software\\QvSoak";
+const char CurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const uint32_t CurrentUser = 0x80000001;
 
 const std::vector<std::string> FolderNames = {"bin", "data", "logs", "Cache", "plug ins", "old.log", "x.tmp", "deep"};
@@ -456,26 +458,12 @@ std::string RegistryProblems(const SoakCase& c, const RegistrySnapshot& before, 
     return problems;
 }
 
-std::string DescribeData(const PackData& data) {
-    std::string text;
-    for (const PackFile& f : data.files) text += "  file \"" + f.folder + "\" \"" + f.name + "\" flags " + std::to_string(f.flags) + "\n";
-    for (const PackDirectory& d : data.directories)
-        text += "  directory \"" + d.path + "\" alt \"" + d.altPath + "\" file \"" + d.fileName + "\" levels " + std::to_string(d.levels) + "\n";
-    for (const std::string& p : data.patterns) text += "  pattern \"" + p + "\"\n";
-    for (const PackRegistry& r : data.registry) text += "  registry \"" + r.path + "\"\n";
-    return text;
-}
-
 // CommonFilesDir is one of the protected folders; returns the value it had.
 std::string SwapCommonFilesDir(const std::string& folder) {
-    HKEY key;
-    char old[MAX_PATH] = {};
-    DWORD size = sizeof old - 1;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return "";
-    RegQueryValueExA(key, "CommonFilesDir", NULL, NULL, (BYTE*)old, &size);
-    RegSetValueExA(key, "CommonFilesDir", 0, REG_SZ, (const BYTE*)folder.c_str(), DWORD(folder.size() + 1));
-    RegCloseKey(key);
-    return old;
+    std::string old;
+    ReadValue(HKEY_LOCAL_MACHINE, CurrentVersion, "CommonFilesDir", &old);
+    SetText(HKEY_LOCAL_MACHINE, CurrentVersion, "CommonFilesDir", folder);
+    return old.c_str();
 }
 
 void RunCase(uint64_t seed, unsigned number, const std::string& testFolder) {
@@ -518,8 +506,10 @@ void RunCase(uint64_t seed, unsigned number, const std::string& testFolder) {
     for (size_t i = 0; i < c.hosts.size(); i++)
         MoveFileA(c.hosts[i].c_str(), (SlotFolder + std::to_string(c.slots[i])).c_str());
     if (!problems.empty()) {
+        std::string manifest, error;
+        DumpManifest(c.data, 1252, &manifest, &error);
         ADD_FAILURE() << label << ", in " << c.folder << ":\n" << problems << "protected: " << c.protectedFolder
-                      << "\nheld open: " << c.heldFile << "\ndata:\n" << DescribeData(c.data);
+                      << "\nheld open: " << c.heldFile << "\ndata:\n" << manifest << error;
         return;
     }
     RemoveTree(c.folder);

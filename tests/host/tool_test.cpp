@@ -83,12 +83,6 @@ TEST_F(ToolTest, TheDefaultStubIsTheUninstallerBesideTheTool) {
     EXPECT_EQ(Read("out.exe").substr(0, 64), kStub.substr(0, 64));
 }
 
-TEST_F(ToolTest, SealWritesTheFilesOwnSizeIntoTheLocator) {
-    Write("s.exe", kStub + std::string(200, 'z'));
-    ASSERT_EQ(Tool("seal s.exe"), 0) << output;
-    EXPECT_EQ(Read("s.exe"), kStub.substr(0, 70) + std::string("\x15\x01\0\0", 4) + "end" + std::string(200, 'z'));
-}
-
 // Refusals write nothing: no output, no leftovers, no harm to the stub.
 TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     Write("in.json", "{}");

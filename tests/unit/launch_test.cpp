@@ -1,5 +1,5 @@
 // The text logic of launching: composing and splitting the pre-removal
-// command, and the self-removal batch, its file and its interpreter. Files
+// command, and the self-removal batch and its interpreter. Files
 // go under C:\qvtest\launch.
 #include <gtest/gtest.h>
 
@@ -88,25 +88,6 @@ TEST(RemovalBatch, PathsAreQuotedOnlyWhereTheInterpreterWouldSplitThem) {
               Batch("C:\\100%\\U.EXE", "C:\\100%", "C:\\a b%c%\\delme1.bat"));
     const std::string percent = "C:\\" + std::string(250, '%');
     EXPECT_EQ("(none)", Batch(percent, percent, percent));
-}
-
-// A readable file of that name belongs to someone else; one that can be
-// neither read nor created is skipped too.
-TEST(BatchFile, TakesTheFirstFreeNumberAndLeavesOthersFilesAlone) {
-    const std::string temp = Root + "\\batch temp";
-    for (const std::string& folder : {std::string("C:\\qvtest"), Root, temp}) CreateDirectoryA(folder.c_str(), NULL);
-    SetEnvironmentVariableA("TMP", temp.c_str());
-    DeleteFileA((temp + "\\delme4.bat").c_str());  // from an earlier run
-    std::ofstream(temp + "\\delme1.bat") << "someone else's";
-    CreateDirectoryA((temp + "\\delme2.bat").c_str(), NULL);
-    HANDLE held = CreateFileA((temp + "\\delme3.bat").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    char path[PathBufferSize];
-    HANDLE file = CreateBatchFile(path);
-    EXPECT_EQ(temp + "\\delme4.bat", std::string(path));
-    EXPECT_NE(INVALID_HANDLE_VALUE, file);
-    for (HANDLE handle : {file, held}) CloseHandle(handle);
-    std::ifstream first(temp + "\\delme1.bat");
-    EXPECT_EQ("someone else's", std::string(std::istreambuf_iterator<char>(first), {}));
 }
 
 // command.com where the folder holds it (Wine has none, so only here), else
