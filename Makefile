@@ -51,7 +51,7 @@ soak: dist
 # New inputs go to build/fuzz/corpus; the committed seeds stay as they are.
 FUZZ         := $(BUILD)/fuzz
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS := records_fuzzer:4096 font_name_fuzzer:2048 format_message_fuzzer:2048
+FUZZ_TARGETS := records_fuzzer:4096 font_name_fuzzer:2048
 
 .PHONY: fuzz fuzz-build fuzz-replay
 

@@ -1,9 +1,9 @@
 /* Stand-ins for self-registering COM servers, built once per behaviour of
    DllUnregisterServer (SERVER_BEHAVIOUR):
      1 appends to "unregistered.txt" beside itself the program that called it;
-     2 puts a frame of its own on the exception chain, scrambles the registers
-       a caller keeps (EBX, ESI, EDI, EBP), leaves the x87 unit in single
-       precision with a full register stack, and writes to address 0. */
+     2 scrambles the registers a caller keeps (EBX, ESI, EDI, EBP), leaves
+       the x87 unit in single precision with a full register stack, and
+       writes to address 0. */
 #include <windows.h>
 
 #ifndef SERVER_BEHAVIOUR
@@ -37,19 +37,6 @@ __declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) {
 
 #else
 
-typedef struct Registration {
-    struct Registration* next;
-    void* handler;
-} Registration;
-
-static EXCEPTION_DISPOSITION __cdecl PassOn(EXCEPTION_RECORD* exception, void* frame, CONTEXT* context, void* dispatcher) {
-    (void)exception;
-    (void)frame;
-    (void)context;
-    (void)dispatcher;
-    return ExceptionContinueSearch;
-}
-
 void ScrambleAndFault(void) asm("ScrambleAndFault");
 asm(".text\n"
     "ScrambleAndFault:\n"
@@ -65,9 +52,6 @@ asm(".text\n"
     "    ret\n");
 
 __declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) {
-    Registration** head = (Registration**)&((NT_TIB*)NtCurrentTeb())->ExceptionList;
-    Registration own = {*head, (void*)PassOn};
-    *head = &own;
     ScrambleAndFault();
     return S_OK;
 }

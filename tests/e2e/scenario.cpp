@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include "block_writer.h"
 #include "file_io.h"
@@ -127,9 +128,7 @@ std::vector<std::string> PromptTexts(const RunResult& run) {
 }
 
 void MakeFolders(const std::string& path) {
-    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), NULL);
-    CreateDirectoryA(path.c_str(), NULL);
+    SHCreateDirectoryExA(NULL, path.c_str(), NULL);
 }
 
 void MakeFile(const std::string& path, bool readOnly) {
@@ -158,7 +157,7 @@ bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::
     return result == ERROR_SUCCESS;
 }
 
-std::string Family() {
+static std::string Family() {
     char family[16];
     DWORD length = GetEnvironmentVariableA("QV_FAMILY", family, sizeof family);
     return length && length < sizeof family ? family : "win7";

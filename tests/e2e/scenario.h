@@ -65,6 +65,5 @@ bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::
 // Wine names Windows versions: "win98" (the 9x family), "winxp" (NT before 6)
 // or "win7" (NT 6 and later). It comes from QV_FAMILY (win7 when unset) and
 // is set for every program named uninst.exe before the first test starts.
-std::string Family();
 bool FamilyIsNt();
 bool FamilyIsNt6OrLater();

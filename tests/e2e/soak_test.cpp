@@ -6,6 +6,7 @@
 // and case, so that it can be replayed.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <climits>
@@ -168,15 +169,14 @@ void LayOutKeys(Random& random, SoakCase& c) {
     for (const char* below : {"\\app", "\\app\\k1", "\\app\\k1\\deep", "\\app\\k2", "\\app2", "\\other"}) {
         std::string key = c.keyRoot + below;
         HKEY handle;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, NULL, 0, KEY_ALL_ACCESS, NULL, &handle, NULL)) << key;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, key.c_str(), &handle)) << key;
+        RegCloseKey(handle);
         c.keys.push_back(key);
         for (const std::string& name : ValueNames) {
             if (Below(random, 2)) continue;
-            std::string text = key + " " + std::to_string(NextRandom(random));
-            RegSetValueExA(handle, name.c_str(), 0, REG_SZ, (const BYTE*)text.c_str(), DWORD(text.size() + 1));
+            SetText(HKEY_CURRENT_USER, key, name, key + " " + std::to_string(NextRandom(random)));
             c.values.push_back(key + "\\\\" + name);
         }
-        RegCloseKey(handle);
     }
 }
 
@@ -312,14 +312,8 @@ void RecordKeys(const std::string& path, RegistrySnapshot& keys) {
 }
 
 // FindFirstFileA's masks: "*" and "?", any letter case; "*.*" matches every name.
-bool MatchesMask(const char* mask, const char* name) {
-    if (*mask == '*') return MatchesMask(mask + 1, name) || (*name && MatchesMask(mask, name + 1));
-    if (!*name) return !*mask;
-    return (*mask == '?' || tolower((unsigned char)*mask) == tolower((unsigned char)*name)) && MatchesMask(mask + 1, name + 1);
-}
-
 bool MatchesMask(const std::string& mask, const std::string& name) {
-    return !name.empty() && (mask == "*.*" || MatchesMask(mask.c_str(), name.c_str()));
+    return !name.empty() && (mask == "*.*" || PathMatchSpecA(name.c_str(), mask.c_str()));
 }
 
 // What the data allows to go, derived from the data alone; mustGo holds the

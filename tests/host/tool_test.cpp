@@ -76,13 +76,6 @@ TEST_F(ToolTest, BuildDumpBuildIsByteIdenticalAndTheDumpGivesBackEveryField) {
     EXPECT_EQ(Read("second.exe"), Read("first.exe"));
 }
 
-TEST_F(ToolTest, TheDefaultStubIsTheUninstallerBesideTheTool) {
-    Write("in.json", "{}");
-    ASSERT_EQ(Shell("mkdir bin && cp '" UNINSTPACK_PATH "' bin/ && cp stub.exe bin/uninst.exe"), 0);
-    ASSERT_EQ(Shell("bin/uninstpack build in.json -o out.exe"), 0) << output;
-    EXPECT_EQ(Read("out.exe").substr(0, 64), kStub.substr(0, 64));
-}
-
 // Refusals write nothing: no output, no leftovers, no harm to the stub.
 TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     Write("in.json", "{}");

@@ -105,6 +105,7 @@ TEST(BatchInterpreter, IsCommandComElseAnExistingComSpecElseSystemCmd) {
         {withCommandCom, Root + "\\missing.exe", "command.com " + withCommandCom + "\\command.com"},
         {Root, shell, "other " + shell},
         {Root, Root + "\\missing.exe", "other " + systemCmd},
+        {Root, "cmd.exe", "other " + systemCmd},  // a bare name would be searched for beside the uninstaller
     };
     for (const auto& c : cases) {
         SetEnvironmentVariableA("ComSpec", c[1].c_str());
