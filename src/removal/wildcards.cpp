@@ -11,6 +11,41 @@
 // names. It never enters a reparse point (junction, symbolic link): ".." from
 // inside one leads to the target's parent, and the walk would clean folders
 // the pattern never named, with an elevated uninstaller's rights.
+//
+// On the NT family it works only in folders it has pinned: opened without
+// delete sharing, so that while the handle is open no other process can
+// rename, delete or replace them, and confirmed to be no link. Otherwise a
+// folder could be swapped for a junction between the look and the entry.
+// The name is looked at again once pinned, when it can no longer change:
+// Wine's handles see through links. The 9x family has neither links nor
+// rights to escalate; nothing is pinned there, and NoPin holds nothing.
+
+static HANDLE const NoPin = NULL;
+enum { MostPins = PathBufferSize / 2 };  // a folder per backslash at most
+
+static int IsLink(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A pin on the folder, NoPin on 9x, INVALID_HANDLE_VALUE when the folder is a
+// link or cannot be pinned.
+static HANDLE PinFolder(const char* path) {
+    if (!IsNtPlatform) return IsLink(GetFileAttributesA(path)) ? INVALID_HANDLE_VALUE : NoPin;
+    HANDLE pin = CreateFileA(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (pin == INVALID_HANDLE_VALUE) return pin;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(pin, &information) || IsLink(information.dwFileAttributes) ||
+        IsLink(GetFileAttributesA(path))) {
+        CloseHandle(pin);
+        return INVALID_HANDLE_VALUE;
+    }
+    return pin;
+}
+
+static void ReleasePin(HANDLE pin) {
+    if (pin != NoPin) CloseHandle(pin);
+}
 
 static int IsCurrentDirectoryProtected() {
     char folder[PathBufferSize];
@@ -22,18 +57,11 @@ static int IsDotName(const char* name) {
     return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2]));
 }
 
-// Steps up to the parent, then removes the folder it left. The system
-// refuses a folder that still has content, so no listing is needed to know.
-static void RemoveCurrentDirectory() {
-    char folder[PathBufferSize];
-    DWORD length = GetCurrentDirectoryA(PathBufferSize, folder);
-    SetCurrentDirectoryA("..");
-    if (length > 0 && length < PathBufferSize) RemoveDirectoryA(folder);
-}
-
 // Cleans the current directory: subfolders depth first, then the files that
-// match the mask, then the folder itself when that left it empty. Always
-// ends in the parent folder.
+// match the mask. A subfolder that this leaves empty goes too: its pin is
+// released first, and it is removed by its name here, in a folder that stays
+// pinned meanwhile. The system refuses a folder that still has content, so no
+// listing is needed to know. A protected folder is never searched nor removed.
 static void RemoveMatchingFiles(const char* mask) {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA("*.*", &found);
@@ -43,12 +71,14 @@ static void RemoveMatchingFiles(const char* mask) {
             if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || attributes & FILE_ATTRIBUTE_REPARSE_POINT ||
                 IsDotName(found.cFileName))
                 continue;
-            if (!SetCurrentDirectoryA(found.cFileName)) continue;
-            if (IsCurrentDirectoryProtected()) {
-                SetCurrentDirectoryA("..");  // a protected folder is never searched
-                continue;
-            }
-            RemoveMatchingFiles(mask);
+            HANDLE pin = IsNtPlatform ? PinFolder(found.cFileName) : NoPin;
+            if (pin == INVALID_HANDLE_VALUE) continue;
+            int entered = SetCurrentDirectoryA(found.cFileName);
+            int cleaned = entered && !IsCurrentDirectoryProtected();
+            if (cleaned) RemoveMatchingFiles(mask);
+            if (entered) SetCurrentDirectoryA("..");
+            ReleasePin(pin);
+            if (cleaned) RemoveDirectoryA(found.cFileName);
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
@@ -59,8 +89,6 @@ static void RemoveMatchingFiles(const char* mask) {
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    if (!IsCurrentDirectoryProtected()) RemoveCurrentDirectory();
-    else SetCurrentDirectoryA("..");
 }
 
 // How many folders of a pattern's path the data names itself: every folder
@@ -75,20 +103,39 @@ static int CountNamedFolders(const char* text) {
     return count;
 }
 
-// Whether the pattern's folder, or one of the folders above it that the data
-// names, is a reparse point: through one, the walk would clean a tree that
-// the pattern never named. The folder itself is always looked at.
-static int LeadsThroughLink(const char* folder, int namedFolders) {
+static void ReleasePins(HANDLE* pins, int* count) {
+    while (*count > 0) ReleasePin(pins[--*count]);
+}
+
+// Pins the pattern's folder and the folders above it that the data names,
+// from the top down, so that none can be swapped once it has been looked at:
+// through a link, the walk would clean a tree that the pattern never named.
+// The folder itself is always pinned. 0, with nothing left pinned, when one
+// of them is a link or cannot be pinned.
+static int PinPatternFolders(const char* folder, int namedFolders, HANDLE* pins, int* count) {
     char path[PathBufferSize];
-    if (!CopyPath(path, folder)) return 1;
-    for (int level = 0; level == 0 || level < namedFolders; level++) {
-        DWORD attributes = GetFileAttributesA(path);
-        if (attributes != INVALID_FILE_ATTRIBUTES && attributes & FILE_ATTRIBUTE_REPARSE_POINT) return 1;
+    size_t ends[MostPins];
+    int levels = 0;
+    *count = 0;
+    if (!CopyPath(path, folder)) return 0;
+    for (;;) {
+        ends[levels++] = strlen(path);
         char* lastBackslash = strrchr(path, '\\');
-        if (!lastBackslash) return 0;
+        if (levels >= namedFolders || levels == MostPins || !lastBackslash) break;
         *lastBackslash = 0;
     }
-    return 0;
+    while (levels > 0) {
+        size_t length = ends[--levels];
+        memcpy(path, folder, length);
+        path[length] = 0;
+        HANDLE pin = PinFolder(path);
+        if (pin == INVALID_HANDLE_VALUE) {
+            ReleasePins(pins, count);
+            return 0;
+        }
+        pins[(*count)++] = pin;
+    }
+    return 1;
 }
 
 // A folder is judged by where it leads, not by how it is written: with ".."
@@ -110,19 +157,25 @@ static int ComposePattern(char* path, const char* text) {
 void RemoveWildcardLeftovers() {
     if (!PatternList || !PatternList[0]) return;
     char folder[PathBufferSize];
+    HANDLE pins[MostPins];
+    int pinned;
     for (const char* text = PatternList; *text; text += strlen(text) + 1) {
         if (!ComposePattern(folder, text)) continue;
         char* lastBackslash = strrchr(folder, '\\');
         if (!lastBackslash) continue;
         *lastBackslash = 0;
         const char* mask = lastBackslash + 1;
-        if (IsProtectedWhereItLeads(folder) || LeadsThroughLink(folder, CountNamedFolders(text))) continue;
-        if (!SetCurrentDirectoryA(folder)) continue;
-        RemoveMatchingFiles(mask);
-        // The walk ends in the installation folder, named without its
-        // backslash until the emptied-folders pass puts it back.
-        StripBackslash(InstallDir);
-        SetCurrentDirectoryA(InstallDir);
-        RemoveDirectoryA(folder);
+        if (IsProtectedWhereItLeads(folder) || !PinPatternFolders(folder, CountNamedFolders(text), pins, &pinned)) continue;
+        if (SetCurrentDirectoryA(folder)) {
+            RemoveMatchingFiles(mask);
+            // The walk ends in the installation folder, named without its
+            // backslash until the emptied-folders pass puts it back.
+            StripBackslash(InstallDir);
+            SetCurrentDirectoryA(InstallDir);
+            // The folder's own pin goes first; the folders above it stay pinned.
+            ReleasePin(pins[--pinned]);
+            RemoveDirectoryA(folder);
+        }
+        ReleasePins(pins, &pinned);
     }
 }

@@ -3,7 +3,6 @@
 // libraries, the progress dialog and damaged data. Which files go in general
 // is the soak test's.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <algorithm>
 

@@ -4,7 +4,6 @@
 // that QV_RECORD names. Each test gets its own temporary folder (TMP) under
 // its C:\qvtest folder, so the batch files it sees are its own.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <algorithm>
 
@@ -43,8 +42,7 @@ std::string WithoutBackslash(const std::string& folder) {
 
 PackData LaunchData(uint32_t flags, const std::string& program, const std::string& document,
                     std::vector<PackFile> files = {}) {
-    PackData data;
-    data.messages = TestMessages();
+    PackData data = TestData();
     data.options = {true, flags, program, document};
     data.files = files;
     return data;

@@ -4,7 +4,6 @@
 // program loads and asks for at start.
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include "scenario.h"
 #include "sfnt_builder.h"
@@ -128,6 +127,44 @@ TEST(Wildcards, ProtectedFoldersAreNeverSearchedWhateverTheSpelling) {
     EXPECT_TRUE(FileExists(app + "tree\\common\\inner\\a.log"));
     EXPECT_FALSE(FileExists(app + "tree\\sibling"));
     DeleteFileA((windows + "\\qvtest-left.qvleft").c_str());
+}
+
+// The walk pins the folders it works in, and the folders above them that the
+// pattern names. While it cleans tree\inner\a\deep (many files, so it stays
+// there; the uninstaller is held still meanwhile), no other process can
+// rename any of them. An attacker that could put tree away and move in a
+// folder whose inner\a is a link (staged by the stage_links fixture)
+// would have the walk, back in "..", clean the tree that link points to. The
+// 9x family has no links and pins nothing.
+TEST(Wildcards, FoldersTheWalkIsInCannotBeSwapped) {
+    if (!FamilyIsNt()) GTEST_SKIP() << "the 9x family pins nothing";
+    const std::string slot = "C:\\qvtest\\raceslot\\tree", outside = "C:\\qvtest\\raceoutside\\precious.log";
+    std::string app = FreshTestFolder(), tree = app + "tree", deep = tree + "\\inner\\a\\deep";
+    ASSERT_TRUE(FileExists(slot + "\\inner\\a") && FileExists(outside)) << "the slot is not staged";
+    for (int i = 0; i < 600; i++) MakeFile(deep + "\\" + std::to_string(1000 + i) + ".log");
+    PackData data = TestData();
+    data.patterns = {"tree\\inner\\*.log"};
+    std::string command = "\"" + WriteUninstaller(app, data) + "\" /S";
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process;
+    ASSERT_TRUE(CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process));
+    while (FileExists(deep + "\\1000.log") && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) Sleep(1);
+    SuspendThread(process.hThread);
+    ASSERT_TRUE(FileExists(deep + "\\1599.log")) << "the walk left deep before it was held";
+    bool swapped = MoveFileA(tree.c_str(), (tree + " away").c_str()) && MoveFileA(slot.c_str(), tree.c_str());
+    EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), GetLastError());
+    for (const std::string& folder : {deep, tree + "\\inner\\a", tree + "\\inner"}) {
+        EXPECT_FALSE(MoveFileA(folder.c_str(), (folder + " away").c_str())) << folder;
+        EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), GetLastError()) << folder;
+    }
+    ResumeThread(process.hThread);
+    WaitForSingleObject(process.hProcess, 20000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    if (swapped) MoveFileA(tree.c_str(), slot.c_str());
+    EXPECT_FALSE(swapped);
+    EXPECT_TRUE(FileExists(outside));
+    EXPECT_FALSE(FileExists(tree + "\\inner"));  // cleaned and removed: nothing holds it after the run
 }
 
 // The theming library is loaded from the System folder by its full path: a

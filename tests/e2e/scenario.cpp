@@ -1,7 +1,6 @@
 #include "scenario.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 #include <shlobj.h>
 
 #include "block_writer.h"

@@ -5,7 +5,6 @@
 // QV_SOAK_SEED and QV_SOAK_COUNT choose the cases; a failure names its seed
 // and case, so that it can be replayed.
 #include <gtest/gtest.h>
-#include <windows.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -20,7 +19,7 @@
 
 namespace {
 
-// The stage_soak_links fixture puts one link, named "linked", into each slot
+// The stage_links fixture puts one link, named "linked", into each slot
 // folder, pointing at TargetFolder. A case moves a slot folder into its tree
 // whole: Wine's MoveFileA moves a link's target, not the link.
 const char TargetFolder[] = "C:\\qvtest\\soaklinks\\outside";

@@ -49,20 +49,13 @@ bool StillSameWindow(HWND hwnd, DWORD processId) {
 
 std::string ReadWindowText(HWND hwnd) {
     char buffer[4096];
-    buffer[0] = '\0';
     // WM_GETTEXT reaches controls whose text the system does not keep (edits);
-    // the timeout keeps a hung child from hanging the test.
+    // the timeout keeps a hung window from hanging the test, which then reads "".
     DWORD_PTR copied = 0;
-    if (SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
-                            SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, &copied)) {
-        size_t n = std::min<size_t>(copied, sizeof buffer - 1);
-        buffer[n] = '\0';
-        return std::string(buffer, strnlen(buffer, n));
-    }
-    int n = GetWindowTextA(hwnd, buffer, sizeof buffer);
-    if (n < 0) n = 0;
-    if (n > static_cast<int>(sizeof buffer) - 1) n = sizeof buffer - 1;
-    return std::string(buffer, static_cast<size_t>(n));
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
+                             SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000, &copied))
+        copied = 0;
+    return std::string(buffer, strnlen(buffer, std::min<size_t>(copied, sizeof buffer - 1)));
 }
 
 RunResult RunAndAnswer(const std::string& commandLine, const std::vector<Answer>& answers,

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <shlobj.h>
-#include <windows.h>
 
 #include <tuple>
 

@@ -3,7 +3,6 @@
 // go under C:\qvtest\launch.
 #include <gtest/gtest.h>
 
-#include <windows.h>
 
 #include <fstream>
 

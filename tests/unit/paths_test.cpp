@@ -1,7 +1,6 @@
 // The folders that must survive every uninstallation.
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <windows.h>
 
 #include <tuple>
 

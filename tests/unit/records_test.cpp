@@ -2,7 +2,6 @@
 // counts and texts are refused as unreadable data (8), never taken for a lack
 // of memory (7) or read past; sound blocks around them are read.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <fstream>
 
