@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Retakes the README screenshots from a real run of the uninstaller under Xvfb:
+# Retakes the README screenshots from real runs of the uninstaller under Xvfb:
 # the confirmation box, the progress dialog during the file pass and the
 # read-only file prompt, as docs/screenshots/{confirm,progress,read-only}.png,
-# with the manifest that produced them (docs/screenshots/manifest.json).
+# with the manifest that produced them (docs/screenshots/manifest.json); and
+# the read-only prompt in the built-in languages with the longest button
+# texts, as read-only-TAG.png, in each language's own code page.
 # Usage: scripts/screenshots.sh [BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -49,14 +51,17 @@ cat >"$out/manifest.json" <<'JSON'
 }
 JSON
 
-# The installation the manifest describes.
-rm -rf "$app" "$shots" "$raw"
-mkdir -p "$app/bin" "$raw"
-for f in readme.txt sample.exe license.txt settings.ini changes.txt bin/helper.dll bin/core.dll bin/render.dll; do
-    printf 'Qorvand Sample: %s\r\n' "$f" >"$app/$f"
-done
-chmod a-w "$app/readme.txt"  # Wine reports a file without write permission as read-only
-cat >"$drive_c/qvshots.reg" <<'REG'
+# The installation the manifest describes, laid out afresh for each run.
+rm -rf "$raw"
+mkdir -p "$raw"
+shoot() {  # LANGUAGE-TAG UNIX-LOCALE
+    rm -rf "$app" "$shots"
+    mkdir -p "$app/bin"
+    for f in readme.txt sample.exe license.txt settings.ini changes.txt bin/helper.dll bin/core.dll bin/render.dll; do
+        printf 'Qorvand Sample: %s\r\n' "$f" >"$app/$f"
+    done
+    chmod a-w "$app/readme.txt"  # Wine reports a file without write permission as read-only
+    cat >"$drive_c/qvshots.reg" <<'REG'
 REGEDIT4
 
 [HKEY_LOCAL_MACHINE\Software\Qorvand Sample]
@@ -65,26 +70,38 @@ REGEDIT4
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\SharedDLLs]
 "C:\\Program Files\\Qorvand Sample\\bin\\helper.dll"=dword:00000001
 REG
-wine regedit /S 'C:\qvshots.reg'
-rm -f "$drive_c/qvshots.reg"
-"$root/dist/uninstpack" build "$out/manifest.json" -o "$app/uninst.exe"
+    wine regedit /S 'C:\qvshots.reg'
+    rm -f "$drive_c/qvshots.reg"
+    if [ "$1" = en ]; then
+        "$root/dist/uninstpack" build "$out/manifest.json" -o "$app/uninst.exe"
+    else  # the language's own table, caption included
+        python3 -c 'import json,sys; m=json.load(open(sys.argv[1])); m.pop("messages"); m.pop("codepage"); print(json.dumps(m))' \
+            "$out/manifest.json" >"$raw/manifest-$1.json"
+        "$root/dist/uninstpack" build "$raw/manifest-$1.json" -o "$app/uninst.exe" --language "$1"
+    fi
 
-# OK to the confirmation, Yes to the shared library, "remove" to the read-only
-# file, OK to the final message. #65535 keeps message-box answers off the
-# dialogs with the same caption; only the read-only prompt has a control 1001.
-wine "$build/win/tools/winrun/winrun.exe" --timeout 120 --shots 'C:\qvshots' \
-    --answer '1#65535' --answer '6#65535' --answer '6#1001' --answer '1#65535' -- \
-    'C:\Program Files\Qorvand Sample\uninst.exe' | tr -d '\r' | tee "$raw/winrun.txt"
+    # OK to the confirmation, Yes to the shared library, "remove" to the read-only
+    # file, OK to the final message. #65535 keeps message-box answers off the
+    # dialogs with the same caption; only the read-only prompt has a control 1001.
+    LC_ALL=$2 wine "$build/win/tools/winrun/winrun.exe" --timeout 120 --shots 'C:\qvshots' \
+        --answer '1#65535' --answer '6#65535' --answer '6#1001' --answer '1#65535' -- \
+        'C:\Program Files\Qorvand Sample\uninst.exe' | tr -d '\r' >"$raw/winrun.txt"
+}
 
 # Picks a capture by the report line of its window.
 pick() {  # PATTERN SUFFIX NAME
     local line shot
-    line=$(grep -m1 -e "$1" "$raw/winrun.txt") || { echo "screenshots: no window matched $1" >&2; exit 1; }
+    line=$(grep -a -m1 -e "$1" "$raw/winrun.txt") || { echo "screenshots: no window matched $1" >&2; exit 1; }
     shot=$(printf '%s\n' "$line" | grep -o "[0-9][0-9]$2\.bmp" | head -n 1) ||
         { echo "screenshots: no capture $2 for: $line" >&2; exit 1; }
     python3 "$root/scripts/bmp2png.py" "$shots/$shot" "$out/$3.png"
     echo "docs/screenshots/$3.png <- $shot"
 }
+shoot en en_US.UTF-8
 pick '^dialog' '' confirm                   # the first window: the confirmation
 pick 'helper\.dll.*-under\.bmp' '-under' progress  # under the shared-library question
 pick '\[1001\]' '' read-only
+for language in pl:pl_PL.UTF-8 pt-BR:pt_BR.UTF-8; do
+    shoot "${language%%:*}" "${language#*:}"
+    pick '\[1001\]' '' "read-only-${language%%:*}"
+done

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   make cmake g++ mingw-w64 wine wine32 xvfb
   googletest libgtest-dev nlohmann-json3-dev python3 bc
-  clang libclang-rt-dev
+  clang libclang-rt-dev fonts-wine
 )
 
 missing=()

@@ -125,6 +125,17 @@ if [ -d "$DIR/drive_c/users" ]; then
     done < <(find "$DIR/drive_c/users" -depth -type l -print0)
 fi
 
+# --- Fonts --------------------------------------------------------------------
+# Wine's own fonts (Marlett for the caption buttons, a Tahoma stand-in for the
+# dialogs) come with fonts-wine in /usr/share/wine/fonts, where this Wine does
+# not look; it reads the prefix's Fonts folder at every start. Copies, since
+# the prefix must not reach outside itself.
+for font in /usr/share/wine/fonts/*.ttf; do
+    if [ -f "$font" ] && [ ! -f "$DIR/drive_c/windows/Fonts/${font##*/}" ]; then
+        cp -- "$font" "$DIR/drive_c/windows/Fonts/"
+    fi
+done
+
 # --- Verify -------------------------------------------------------------------
 bad=0
 while IFS= read -r -d '' link; do

@@ -8,11 +8,12 @@
 
 #include "block_writer.h"
 #include "data/records.h"
+#include "languages.h"
+#include "manifest.h"
 #include "scenario.h"
 
 namespace {
 
-const DWORD ExitFailure = 0xFFFFFFFF;  // the program's -1
 const int ReadOnlyRemove = 6, ReadOnlyKeep = 7, ReadOnlyRemoveAll = 1001, ReadOnlyKeepAll = 1002;
 const char SharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const std::string Confirm = "Remove everything?", Done = "All done.", InUse = "A file is in use.";
@@ -149,6 +150,44 @@ TEST(SharedFiles, ReferenceCountsDecideAndAsk) {
     }
 }
 
+// A window's text as the user sees it, in UTF-8 whatever the code page.
+std::string ReadUtf8(HWND window) {
+    wchar_t text[2048];
+    char utf8[8192];
+    int length = GetWindowTextW(window, text, 2048);
+    return std::string(utf8, WideCharToMultiByte(CP_UTF8, 0, text, length, utf8, sizeof utf8, NULL, NULL));
+}
+
+// In a built-in language, under the ANSI code page of a system set to it
+// (ctest runs this with LC_ALL set, QV_LANGUAGE naming the table), the user
+// reads the table's texts exactly: the confirmation, the read-only prompt
+// with its four buttons, the final message.
+TEST(Languages, TheUserReadsTheTablesTexts) {
+    const char* tag = getenv("QV_LANGUAGE");
+    if (!tag) GTEST_SKIP() << "run by the languages.* tests, with LC_ALL set";
+    Manifest manifest;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(LoadManifest("{\"language\": \"" + std::string(tag) + "\"}", "m", &manifest, &errors));
+    std::string app = FreshTestFolder();
+    MakeFile(app + "locked.txt", true);
+    manifest.data.files = {{".", "locked.txt"}};
+    std::vector<std::string> seen;
+    auto read = [&](HWND window, const SeenDialog&) {
+        if (!GetDlgItem(window, 0xFFFF) && !GetDlgItem(window, 1001)) return;  // not the progress dialog
+        for (int id : {0xFFFF, 1000, 6, 1001, 7, 1002})
+            if (HWND control = GetDlgItem(window, id)) seen.push_back(ReadUtf8(control));
+    };
+    const std::string caption(manifest.data.messages[0]);
+    RunResult run = RunUninstaller(WriteUninstaller(app, manifest.data), "",
+                                   {{caption, IDOK, 0xFFFF}, {caption, ReadOnlyRemove, 1001}, {caption, IDOK, 0xFFFF}}, 20000, read);
+    const std::vector<std::string>& m = FindLanguage(tag)->messages;
+    std::string prompt = m[9];
+    prompt.replace(prompt.find("%s"), 2, app + "locked.txt");
+    EXPECT_EQ((std::vector<std::string>{m[1], prompt, m[3], m[4], m[5], m[6], m[2]}), seen);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_FALSE(FileExists(app + "locked.txt"));
+}
+
 // Damage is reported with message 8 naming the uninstaller, in quiet runs
 // and others alike; the program ends with -1 and touches nothing. Which
 // blocks the reader refuses is for its own tests and the fuzzer.
@@ -166,7 +205,7 @@ TEST(DataBlock, DamagedBlocksAreReportedAndRemoveNothing) {
         std::string exe = WriteUninstaller(folder, block);
         for (const char* switches : {"", "/Q"}) {
             RunResult run = RunUninstaller(exe, switches, {BoxAnswer(IDOK)});
-            EXPECT_EQ(ExitFailure, run.exitCode) << switches;
+            EXPECT_EQ(DWORD(-1), run.exitCode) << switches;
             EXPECT_EQ(std::vector<std::string>{"Damaged data in " + exe}, PromptTexts(run)) << switches;
             EXPECT_TRUE(FileExists(folder + "a.txt"));
         }

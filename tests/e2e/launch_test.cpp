@@ -16,7 +16,7 @@ const char DocumentExtension[] = ".qvtdoc";
 const char DocumentClass[] = "QvTest.E2eDocument";
 
 std::string Recorder() {
-    return BinFolder() + "launch_recorder.exe";
+    return BinFolder + "launch_recorder.exe";
 }
 
 void CopyRecorder(const std::string& path) {

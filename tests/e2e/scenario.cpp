@@ -7,10 +7,6 @@
 #include "file_io.h"
 #include "stub.h"
 
-std::string BinFolder() {
-    return "C:\\qvtest\\bin\\";
-}
-
 std::string ReadWholeFile(const std::string& path) {
     std::string bytes, error;
     ReadWholeFile(path, &bytes, &error);
@@ -79,7 +75,7 @@ Answer BoxAnswer(int buttonId) {
 
 std::string WriteUninstaller(const std::string& folder, const std::string& block) {
     std::string image, error;
-    EXPECT_TRUE(MakeUninstaller(ReadWholeFile(BinFolder() + "uninst.exe"), block, &image, &error)) << error;
+    EXPECT_TRUE(MakeUninstaller(ReadWholeFile(BinFolder + "uninst.exe"), block, &image, &error)) << error;
     std::string path = folder + "uninst.exe";
     WriteWholeFile(path, image);
     return path;

@@ -7,7 +7,7 @@
 #include "run_and_answer.h"
 
 // Folder of the staged binaries (uninst.exe, test servers and programs).
-std::string BinFolder();
+const std::string BinFolder = "C:\\qvtest\\bin\\";
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "codepage.h"
+#include "languages.h"
 #include "manifest.h"
 
 namespace {
@@ -58,6 +59,7 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
         {R"({"registry": [{"root": "HKLM", "key": "A", "value": "x\\y"}]})",
          {"m: /registry/0/value: a value name cannot contain a backslash"}},
         {R"({"registry": [{"root": "HKLM", "key": ""}]})", {"m: /registry/0/key: must not be empty"}},
+        {R"({"language": "pt"})", {"m: /language: unknown language \"pt\"; use one of en, de, fr, es, it, pt-BR, pt-PT,"}},
     };
     for (const auto& row : rows) {
         std::vector<std::string> starts = Errors(row.manifest);
@@ -101,4 +103,33 @@ TEST(CodePages, KnownCharactersBecomeTheirBytes) {
         EncodeText(row.utf8, row.page, &bytes, &error);
         EXPECT_EQ(bytes, row.bytes) << row.page << ": " << error;
     }
+}
+
+// Every built-in table: all messages, "%s" where English has it and no other
+// "%", every text in the language's code page, and button texts that fit the
+// read-only prompt's 50-unit buttons: 14 characters in the dialog's font
+// (seen in screenshots; 16 did not). Built, a table dumps as its language.
+TEST(Languages, EveryTableIsWholeFitsItsCodePageAndButtonsAndDumpsByName) {
+    const std::vector<std::string>& english = BuiltInLanguages()[0].messages;
+    auto percents = [](const std::string& text) { return std::count(text.begin(), text.end(), '%'); };
+    for (const Language& language : BuiltInLanguages()) {
+        ASSERT_EQ(english.size(), language.messages.size()) << language.tag;
+        for (size_t i = 0; i < english.size(); ++i) {
+            const std::string& text = language.messages[i];
+            std::string bytes, error;
+            EXPECT_TRUE(EncodeText(text, language.codePage, &bytes, &error)) << language.tag << ": " << error;
+            EXPECT_EQ(percents(english[i]), percents(text)) << language.tag << " " << MessageNames[i];
+            EXPECT_EQ(english[i].find("%s") == std::string::npos, text.find("%s") == std::string::npos) << language.tag;
+            if (i >= 3 && i <= 6) EXPECT_LE(bytes.size(), 14u) << language.tag << " " << text;
+        }
+        Manifest manifest;
+        std::string json, error;
+        ASSERT_EQ(Errors(R"({"language": ")" + language.tag + "\"}", &manifest), std::vector<std::string>());
+        EXPECT_EQ(manifest.codePage, language.codePage);
+        ASSERT_TRUE(DumpManifest(manifest.data, manifest.codePage, &json, &error)) << error;
+        EXPECT_EQ(json, "{\n  \"codepage\": " + std::to_string(language.codePage) + ",\n  \"language\": \"" + language.tag + "\"\n}\n");
+    }
+    std::vector<std::string> errors = Errors(R"({"language": "ru", "codepage": 1252})");
+    ASSERT_EQ(errors.size(), english.size());
+    EXPECT_EQ(errors[0], "m: /language: message caption: character U+0423 (У) cannot be written in code page 1252");
 }

@@ -14,6 +14,7 @@
 #include "codepage.h"
 #include "data/records.h"
 #include "file_io.h"
+#include "languages.h"
 #include "manifest.h"
 #include "read_uninstaller.h"
 #include "stub.h"
@@ -28,19 +29,20 @@ const char kOverview[] =
     "Makes uninstallers from a JSON manifest and reads them back.\n"
     "\n"
     "Commands:\n"
-    "  build MANIFEST.json -o OUT.exe [--stub STUB.exe]\n"
+    "  build MANIFEST.json -o OUT.exe [--stub STUB.exe] [--language TAG]\n"
     "                 write an uninstaller: the stub followed by the data of the manifest\n"
     "  dump UNINSTALLER.exe [--codepage N] [-o OUT.json]\n"
     "                 print the data of an uninstaller as a manifest\n"
-    "  check MANIFEST.json\n"
+    "  check MANIFEST.json [--language TAG]\n"
     "                 validate a manifest without writing anything\n"
+    "  languages      list the built-in message tables: tag, name, code page\n"
     "  seal STUB.exe  write the stub's own size into its data locator\n"
     "\n"
     "Run 'uninstpack COMMAND --help' for the details of a command.\n"
     "Exit status: 0 success, 1 invalid input (manifest, stub, uninstaller), 2 wrong usage.\n";
 
 const char kBuildHelp[] =
-    "Usage: uninstpack build MANIFEST.json -o OUT.exe [--stub STUB.exe]\n"
+    "Usage: uninstpack build MANIFEST.json -o OUT.exe [--stub STUB.exe] [--language TAG]\n"
     "\n"
     "Validates MANIFEST.json and writes OUT.exe: a copy of the stub whose data\n"
     "locator points just past its end, followed by the uninstall data. OUT.exe is\n"
@@ -50,6 +52,9 @@ const char kBuildHelp[] =
     "  -o, --output OUT.exe  the uninstaller to write (required)\n"
     "  --stub STUB.exe       the uninstaller program without data; by default the\n"
     "                        uninst.exe in the folder of uninstpack itself\n"
+    "  --language TAG        the built-in message table to start from (see\n"
+    "                        'uninstpack languages'); wins over the manifest's\n"
+    "                        \"language\"\n"
     "  -h, --help            show this text\n";
 
 const char kDumpHelp[] =
@@ -65,12 +70,20 @@ const char kDumpHelp[] =
     "  -h, --help            show this text\n";
 
 const char kCheckHelp[] =
-    "Usage: uninstpack check MANIFEST.json\n"
+    "Usage: uninstpack check MANIFEST.json [--language TAG]\n"
     "\n"
     "Validates MANIFEST.json as build does, and prints \"ok\" or every error found.\n"
     "\n"
     "Options:\n"
+    "  --language TAG        as for build\n"
     "  -h, --help            show this text\n";
+
+const char kLanguagesHelp[] =
+    "Usage: uninstpack languages\n"
+    "\n"
+    "Lists the built-in message tables: the tag to give as \"language\" in a\n"
+    "manifest or --language on build, the language's name, and the ANSI code page\n"
+    "that is the manifest's default when it names the language.\n";
 
 const char kSealHelp[] =
     "Usage: uninstpack seal STUB.exe\n"
@@ -91,7 +104,7 @@ int Usage(const std::string& message, const std::string& verb) {
 
 struct Arguments {
     std::vector<std::string> positional;
-    std::string output, stub, codePage;
+    std::string output, stub, codePage, language;
     bool help = false;
 };
 
@@ -118,6 +131,7 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
         std::string* target = arg == "-o" ? &arguments->output
                               : arg == "--stub" ? &arguments->stub
                               : arg == "--codepage" ? &arguments->codePage
+                              : arg == "--language" ? &arguments->language
                                                     : nullptr;
         if (!target || !isAllowed(arg)) {
             *status = Usage("unknown option '" + std::string(argv[i]) + "' for " + verb, verb);
@@ -148,14 +162,14 @@ bool OnePositional(const Arguments& arguments, const std::string& verb, const ch
     return false;
 }
 
-bool LoadManifestFile(const std::string& path, Manifest* manifest) {
+bool LoadManifestFile(const std::string& path, const std::string& language, Manifest* manifest) {
     std::string text, error;
     if (!ReadWholeFile(path, &text, &error)) {
         Fail(error);
         return false;
     }
     std::vector<std::string> errors;
-    if (LoadManifest(text, path, manifest, &errors)) return true;
+    if (LoadManifest(text, path, manifest, &errors, language)) return true;
     for (const std::string& message : errors) Fail(message);
     return false;
 }
@@ -163,7 +177,7 @@ bool LoadManifestFile(const std::string& path, Manifest* manifest) {
 int Build(const Arguments& arguments) {
     const std::string& manifestPath = arguments.positional[0];
     Manifest manifest;
-    if (!LoadManifestFile(manifestPath, &manifest)) return ExitInputError;
+    if (!LoadManifestFile(manifestPath, arguments.language, &manifest)) return ExitInputError;
 
     std::string stubPath = arguments.stub;
     if (stubPath.empty()) {
@@ -252,8 +266,19 @@ int Dump(const Arguments& arguments) {
 
 int Check(const Arguments& arguments) {
     Manifest manifest;
-    if (!LoadManifestFile(arguments.positional[0], &manifest)) return ExitInputError;
+    if (!LoadManifestFile(arguments.positional[0], arguments.language, &manifest)) return ExitInputError;
     std::puts("ok");
+    return ExitOk;
+}
+
+int Languages(const Arguments&) {
+    for (const Language& language : BuiltInLanguages()) {
+        // Padded by characters, not UTF-8 bytes, so that the columns line up.
+        size_t width = 0;
+        for (unsigned char c : language.name) width += (c & 0xC0) != 0x80;
+        const std::string padding(width < 22 ? 22 - width : 1, ' ');
+        std::printf("%-6s %s%s%d\n", language.tag.c_str(), language.name.c_str(), padding.c_str(), language.codePage);
+    }
     return ExitOk;
 }
 
@@ -291,10 +316,11 @@ int Run(int argc, char** argv) {
         int (*run)(const Arguments&);
     };
     const Verb verbs[] = {
-        {"build", kBuildHelp, {"-o", "--stub"}, "MANIFEST.json", Build},
+        {"build", kBuildHelp, {"-o", "--stub", "--language"}, "MANIFEST.json", Build},
         {"dump", kDumpHelp, {"-o", "--codepage"}, "UNINSTALLER.exe", Dump},
-        {"check", kCheckHelp, {}, "MANIFEST.json", Check},
+        {"check", kCheckHelp, {"--language"}, "MANIFEST.json", Check},
         {"seal", kSealHelp, {}, "STUB.exe", Seal},
+        {"languages", kLanguagesHelp, {}, nullptr, Languages},
     };
     for (const Verb& entry : verbs) {
         if (verb != entry.name) continue;
@@ -305,7 +331,8 @@ int Run(int argc, char** argv) {
             std::fputs(entry.help, stdout);
             return ExitOk;
         }
-        if (!OnePositional(arguments, verb, entry.operand, &status)) return status;
+        if (entry.operand ? !OnePositional(arguments, verb, entry.operand, &status) : !arguments.positional.empty())
+            return entry.operand ? status : Usage("too many arguments for " + verb, verb);
         if (verb == "build" && arguments.output.empty()) return Usage("missing -o OUT.exe", verb);
         return entry.run(arguments);
     }

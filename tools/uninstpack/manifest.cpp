@@ -10,6 +10,7 @@
 
 #include "codepage.h"
 #include "data/entry_lists.h"
+#include "languages.h"
 
 // Ordered, so that errors come in the order of the file and the dump keeps a
 // readable field order.
@@ -22,27 +23,7 @@ const char* const MessageNames[DefaultMessageCount] = {
 };
 
 std::vector<std::string> DefaultMessages() {
-    return {
-        "Uninstall",
-        "This removes the application and all of its components from your computer. Do you want to continue?",
-        "The application has been removed from your computer.",
-        "Yes",
-        "Yes to all",
-        "No",
-        "No to all",
-        "There is not enough memory to read the uninstall information in %s. Close other programs and try "
-        "again.",
-        "The uninstall information in %s cannot be read; it is missing or damaged. Nothing has been removed.",
-        "The file %s is read-only. Do you want to remove it anyway?",
-        "No program uses the shared file %s any more, as far as Windows knows. A program that still needs it "
-        "may stop working if it is removed. Do you want to remove it?",
-        "Removing files...",
-        "Removing folders...",
-        "Removing emptied folders...",
-        "Removing registry entries...",
-        "A file of this application is in use. Close the application, then click Retry to continue, or Cancel "
-        "to stop.",
-    };
+    return BuiltInLanguages()[0].messages;
 }
 
 namespace {
@@ -185,15 +166,16 @@ class Validator {
 public:
     Validator(const std::string& fileName, std::vector<std::string>* errors) : file_(fileName), errors_(errors) {}
 
-    void Run(const Json& root, Manifest* manifest) {
+    void Run(const Json& root, const std::string& languageOverride, Manifest* manifest) {
         if (!root.is_object()) {
             Error("", "the manifest must be a JSON object, not " + TypeName(root));
             return;
         }
-        AllowKeys(root, "", {"$schema", "codepage", "files", "directories", "registry", "patterns", "options",
-                             "messages"});
+        AllowKeys(root, "", {"$schema", "codepage", "language", "files", "directories", "registry", "patterns",
+                             "options", "messages"});
         if (root.contains("$schema") && !root["$schema"].is_string()) Error("/$schema", "must be a text");
-        CodePage(root, manifest);
+        const Language* language = ChooseLanguage(root, languageOverride);
+        CodePage(root, language, manifest);
         PackData& data = manifest->data;
         if (const Json* files = Array(root, "files")) {
             for (size_t i = 0; i < files->size(); ++i) File((*files)[i], "/files/" + std::to_string(i), &data);
@@ -210,7 +192,7 @@ public:
             for (size_t i = 0; i < patterns->size(); ++i) Pattern((*patterns)[i], "/patterns/" + std::to_string(i), &data);
         }
         if (root.contains("options")) Options(root["options"], "/options", &data.options);
-        Messages(root, &data.messages);
+        Messages(root, language, &data.messages);
     }
 
 private:
@@ -328,12 +310,27 @@ private:
                         "; the limit is " + std::to_string(limit));
     }
 
-    void CodePage(const Json& root, Manifest* manifest) {
-        manifest->codePage = DefaultCodePage;
-        if (!root.contains("codepage")) {
-            codePage_ = DefaultCodePage;
-            return;
+    // The --language option wins over the manifest's "language"; English when neither names one.
+    const Language* ChooseLanguage(const Json& root, const std::string& languageOverride) {
+        std::string tag = languageOverride, path = "--language";
+        if (tag.empty() && root.contains("language")) {
+            path = "/language";
+            if (!root["language"].is_string()) {
+                Error(path, "must be a text, not " + TypeName(root["language"]));
+                return BuiltInLanguages().data();
+            }
+            tag = root["language"].get<std::string>();
         }
+        if (tag.empty()) return BuiltInLanguages().data();
+        const Language* language = FindLanguage(tag);
+        if (!language) Error(path, "unknown language " + Quote(tag) + "; use one of " + LanguageTags());
+        return language ? language : BuiltInLanguages().data();
+    }
+
+    // The language's own code page unless the manifest gives one.
+    void CodePage(const Json& root, const Language* language, Manifest* manifest) {
+        manifest->codePage = codePage_ = language->codePage;
+        if (!root.contains("codepage")) return;
         uint64_t number = 0;
         codePageOk_ = Number(root["codepage"], "/codepage", 0xFFFFFFFFu, &number);
         if (codePageOk_ && !IsSupportedCodePage(static_cast<int>(number))) {
@@ -494,12 +491,18 @@ private:
         Text(value, "document", path, false, &options->document);
     }
 
-    void Messages(const Json& root, std::vector<std::string>* messages) {
-        *messages = DefaultMessages();
-        if (!root.contains("messages")) return;
-        const Json& table = root["messages"];
-        if (!IsObject(table, "/messages")) return;
+    // The language's table, in which texts given under "messages" replace
+    // theirs by name or index.
+    void Messages(const Json& root, const Language* language, std::vector<std::string>* messages) {
+        messages->assign(language->messages.size(), std::string());
         std::map<uint32_t, std::string> setBy;
+        if (root.contains("messages") && IsObject(root["messages"], "/messages")) GivenMessages(root["messages"], messages, &setBy);
+        for (uint32_t i = 0; i < language->messages.size(); ++i)
+            if (!setBy.count(i)) Encode(language->messages[i], "/language: message " + std::string(MessageNames[i]), &(*messages)[i]);
+    }
+
+    void GivenMessages(const Json& table, std::vector<std::string>* messages, std::map<uint32_t, std::string>* given) {
+        std::map<uint32_t, std::string>& setBy = *given;
         for (const auto& item : table.items()) {
             const std::string path = "/messages/" + PointerToken(item.key());
             uint32_t index = 0;
@@ -539,7 +542,7 @@ private:
 }  // namespace
 
 bool LoadManifest(const std::string& text, const std::string& fileName, Manifest* manifest,
-                  std::vector<std::string>* errors) {
+                  std::vector<std::string>* errors, const std::string& languageOverride) {
     DuplicateKeyFinder finder;
     Json root;
     try {
@@ -552,7 +555,7 @@ bool LoadManifest(const std::string& text, const std::string& fileName, Manifest
     for (const std::string& path : finder.duplicates)
         errors->push_back(fileName + ": " + path + ": the key occurs more than once in its object");
     Manifest result;
-    Validator(fileName, errors).Run(root, &result);
+    Validator(fileName, errors).Run(root, languageOverride, &result);
     if (errors->size() != before) return false;
     *manifest = std::move(result);
     return true;
@@ -571,6 +574,16 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
     };
     Json root = Json::object();
     root["codepage"] = codePage;
+    // A table that is a built-in one, whole, is named by its language.
+    const Language* language = nullptr;
+    for (const Language& candidate : BuiltInLanguages()) {
+        std::vector<std::string> table(candidate.messages.size());
+        std::string ignored;
+        for (size_t i = 0; i < table.size(); ++i)
+            if (!EncodeText(candidate.messages[i], codePage, &table[i], &ignored)) table.clear();
+        if (!language && table == data.messages) language = &candidate;
+    }
+    if (language) root["language"] = language->tag;
 
     if (!data.files.empty()) {
         Json& files = root["files"] = Json::array();
@@ -634,7 +647,7 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
         if (!options.document.empty()) entry["document"] = text(options.document);
         root["options"] = std::move(entry);
     }
-    if (!data.messages.empty()) {
+    if (!data.messages.empty() && !language) {
         Json& messages = root["messages"] = Json::object();
         for (size_t i = 0; i < data.messages.size(); ++i) {
             // Empty texts past the named ones are gaps the build fills again;

@@ -11,8 +11,8 @@ enum { DefaultCodePage = 1252, DefaultMessageCount = 16 };
 // Readable names of the message indices 0..15, in index order.
 extern const char* const MessageNames[DefaultMessageCount];
 
-// The English table that a manifest starts from (ASCII, so valid in every
-// supported code page).
+// The English table that a manifest without a language starts from (ASCII,
+// so valid in every supported code page).
 std::vector<std::string> DefaultMessages();
 
 struct Manifest {
@@ -22,9 +22,10 @@ struct Manifest {
 
 // Parses and validates. On failure returns false with every error found, each
 // starting with fileName: "FILE:LINE:COLUMN: ..." for JSON syntax,
-// "FILE: /json/pointer: ..." for a field.
+// "FILE: /json/pointer: ..." for a field. A language tag given here wins over
+// the manifest's "language".
 bool LoadManifest(const std::string& text, const std::string& fileName, Manifest* manifest,
-                  std::vector<std::string>* errors);
+                  std::vector<std::string>* errors, const std::string& languageOverride = "");
 
 // The manifest JSON (2-space indent, final newline) that LoadManifest turns
 // back into exactly this data. Fails only for an unsupported code page.

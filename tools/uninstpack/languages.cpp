@@ -1,0 +1,45 @@
+#include "languages.h"
+
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "manifest.h"
+
+namespace {
+
+// The data file, embedded by the build so that the generator is one file.
+const char LanguageData[] =
+#include "languages.inc"
+    ;
+
+std::vector<Language> ParseLanguages() {
+    const nlohmann::ordered_json root = nlohmann::ordered_json::parse(LanguageData);
+    std::vector<Language> languages;
+    for (const auto& item : root.items()) {
+        const auto& entry = item.value();
+        Language language{item.key(), entry.at("name").get<std::string>(), entry.at("codepage").get<int>(), {}};
+        for (const char* name : MessageNames) language.messages.push_back(entry.at("messages").at(name).get<std::string>());
+        languages.push_back(language);
+    }
+    if (languages.empty() || languages[0].tag != "en") throw std::logic_error("the language table must begin with en");
+    return languages;
+}
+
+}  // namespace
+
+const std::vector<Language>& BuiltInLanguages() {
+    static const std::vector<Language> languages = ParseLanguages();
+    return languages;
+}
+
+const Language* FindLanguage(const std::string& tag) {
+    for (const Language& language : BuiltInLanguages())
+        if (language.tag == tag) return &language;
+    return nullptr;
+}
+
+std::string LanguageTags() {
+    std::string tags;
+    for (const Language& language : BuiltInLanguages()) tags += (tags.empty() ? "" : ", ") + language.tag;
+    return tags;
+}
