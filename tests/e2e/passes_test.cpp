@@ -68,9 +68,10 @@ TEST(ComServers, UnregisteredByTheFamilysRouteAndFaultsSurvived) {
 // step, a folder that keeps content does not end the walk of its partner, and
 // the walk ends at the first level where either folder is protected (all
 // users' documents, empty in the test prefix). The folders that held
-// installed files go too, up to the first protected one.
+// installed files go too, up to the first protected one; a folder entry never
+// removes a protected folder, empty as the user's Startup folder is here.
 TEST(DirectoryEntries, ClimbInStepWithinTheirLevelsUpToAProtectedFolder) {
-    std::string app = FreshTestFolder(), documents = ShellFolder(CSIDL_COMMON_DOCUMENTS);
+    std::string app = FreshTestFolder(), documents = ShellFolder(CSIDL_COMMON_DOCUMENTS), startup = ShellFolder(CSIDL_STARTUP);
     std::string shared = documents + "\\QvTest_" + TestName();
     RemoveTree(shared);
     for (const char* folder : {"two\\a\\b\\c", "main\\x\\y", "alt\\p\\q", "free\\f", "P1\\P2", "Q1"}) MakeFolders(app + folder);
@@ -83,13 +84,13 @@ TEST(DirectoryEntries, ClimbInStepWithinTheirLevelsUpToAProtectedFolder) {
         {1, app + "main\\x\\y", app + "alt\\p\\q", ""}, {1, app + "held\\h", app + "free\\f", ""},
         {3, app + "P1\\P2", shared, ""}, {0, app + "Q1", documents, ""},  // shared: at level 1 its partner is protected
     };
-    data.files = {{shared + "\\App\\", "x.txt"}};
+    data.files = {{shared + "\\App\\", "x.txt"}, {startup, ""}};  // a folder entry naming an empty protected folder
     RunQuietly(app, data);
     for (const char* gone : {"zero\\inner", "two\\a", "main\\x", "alt\\p", "free", "P1\\P2"}) EXPECT_FALSE(FileExists(app + gone)) << gone;
     for (const char* kept : {"zero", "two", "main", "alt", "held\\h\\unlisted.txt", "P1", "Q1"}) EXPECT_TRUE(FileExists(app + kept)) << kept;
     EXPECT_FALSE(FileExists(shared));
-    EXPECT_TRUE(FileExists(documents));
-    CreateDirectoryA(documents.c_str(), NULL);  // should a faulty pass have removed it
+    for (const std::string& folder : {documents, startup}) EXPECT_TRUE(FileExists(folder)) << folder;
+    for (const std::string& folder : {documents, startup}) CreateDirectoryA(folder.c_str(), NULL);  // should a faulty pass have removed it
 }
 
 // The Windows folder is never searched, also when a pattern reaches it
