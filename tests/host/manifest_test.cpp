@@ -30,11 +30,11 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
     const struct { std::string manifest; std::vector<std::string> errors; } rows[] = {  // each error's start
         // The uninstaller refuses longer entries as damaged data, so the limit
         // must hold exactly, in code-page bytes.
-        {Fill(R"({"files": [{"folder": "ab", "name": "%"}]})", 516), {}},
-        {Fill(R"({"files": [{"folder": "ab", "name": "%"}]})", 517),
+        {Fill(R"({"files": [{"folder": ".a", "name": "%"}]})", 516), {}},
+        {Fill(R"({"files": [{"folder": ".a", "name": "%"}]})", 517),
          {"m: /files/0: folder and name are 519 bytes in code page 1252; the limit is 518"}},
-        {Fill(R"({"directories": [{"path": "p", "altPath": "a", "fileName": "%"}]})", 775), {}},
-        {Fill(R"({"directories": [{"path": "p", "altPath": "a", "fileName": "%"}]})", 776),
+        {Fill(R"({"directories": [{"path": "\\\\", "altPath": "\\\\", "fileName": "%"}]})", 773), {}},
+        {Fill(R"({"directories": [{"path": "\\\\", "altPath": "\\\\", "fileName": "%"}]})", 774),
          {"m: /directories/0: path, altPath and fileName are 778 bytes in code page 1252; the limit is 777"}},
         {Fill(R"({"registry": [{"root": "HKLM", "key": "%"}]})", 519), {}},
         {Fill(R"({"registry": [{"root": "HKLM", "key": "%"}]})", 520),
@@ -60,6 +60,13 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
          {"m: /registry/0/value: a value name cannot contain a backslash"}},
         {R"({"registry": [{"root": "HKLM", "key": ""}]})", {"m: /registry/0/key: must not be empty"}},
         {R"({"language": "pt"})", {"m: /language: unknown language \"pt\"; use one of en, de, fr, es, it, pt-BR, pt-PT,"}},
+        // What would act somewhere the author did not mean.
+        {R"({"files": [{"folder": "${Nope}"}, {"folder": "bin"}], "directories": [{"path": "logs"}]})",
+         {"m: /files/0/folder: the variable ${Nope} is not set", "m: /files/1/folder: \"bin\" is neither \".\" nor a full path",
+          "m: /directories/0/path: \"logs\" is not a full path"}},
+        {R"({"patterns": ["C:\\abs\\*.log", "${x"], "registry": [{"root": "HKCR", "key": "Software\\Classes\\CLSID\\"}]})",
+         {"m: /registry/0/key: \"Software\\\\Classes\\\\CLSID\\\\\" is a key that many programs share",
+          "m: /patterns/0: \"C:\\\\abs\\\\*.log\" is a full path without a folder token", "m: /patterns/1: \"${\" does not begin"}},
     };
     for (const auto& row : rows) {
         std::vector<std::string> starts = Errors(row.manifest);
@@ -90,6 +97,18 @@ TEST(Manifest, NamesBecomeTheNumbersTheUninstallerReads) {
     EXPECT_EQ(data.messages[1], "Sure?");
     // The uninstaller puts the path into these.
     for (int index : {7, 8, 9, 10}) EXPECT_NE(data.messages[index].find("%s"), std::string::npos) << index;
+}
+
+// A variable's value goes in as it stands, before the limits; "$${" is the text "${".
+TEST(Manifest, VariablesAreReplacedAsTheyStandBeforeTheLimits) {
+    ManifestContext context;
+    context.variables = {{"InstallDir", "C:\\A b\\"}, {"Long", std::string(260, 'v')}};
+    Manifest manifest;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(LoadManifest(R"({"files": [{"folder": "${InstallDir}x", "name": "$${Long}"}]})", "m", &manifest, &errors, context));
+    EXPECT_EQ(manifest.data.files[0].folder + "|" + manifest.data.files[0].name, "C:\\A b\\x|${Long}");
+    EXPECT_FALSE(LoadManifest(R"({"files": [{"folder": "C:\\${Long}", "name": "${Long}"}]})", "m", &manifest, &errors, context));
+    EXPECT_EQ(errors.back(), "m: /files/0: folder and name are 523 bytes in code page 1252; the limit is 518");
 }
 
 TEST(CodePages, KnownCharactersBecomeTheirBytes) {

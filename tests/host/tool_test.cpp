@@ -23,7 +23,7 @@ nlohmann::json FullManifest() {
                    {{"folder", ".\\bin"}, {"name", ""}},
                    {{"folder", "C:\\" + std::string(510, 'f')}, {"name", "n.dll"}, {"flags", {"font", "checkInUse"}}}}},
         {"directories", {{{"path", "C:\\App"}, {"altPath", "C:\\Alt"}, {"fileName", "x.ini"}, {"levels", 255}},
-                         {{"path", std::string(777, 'd')}}}},
+                         {{"path", "C:\\" + std::string(774, 'd')}}}},
         {"registry", {{{"root", "HKLM"}, {"key", "Software\\Vendor\\App"}},
                       {{"root", "HKCU"}, {"key", "Software\\Vendor"}, {"value", "Setting"}},
                       {{"root", "HKU"}, {"key", "S\\V"}, {"value", ""}},

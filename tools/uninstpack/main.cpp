@@ -2,12 +2,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <shlobj.h>
+#include <windows.h>
 #endif
 
 #include "block_writer.h"
@@ -29,20 +33,24 @@ const char kOverview[] =
     "Makes uninstallers from a JSON manifest and reads them back.\n"
     "\n"
     "Commands:\n"
-    "  build MANIFEST.json -o OUT.exe [--stub STUB.exe] [--language TAG]\n"
+    "  build MANIFEST.json -o OUT.exe [--stub STUB.exe] [--language TAG] [VARIABLES]\n"
     "                 write an uninstaller: the stub followed by the data of the manifest\n"
     "  dump UNINSTALLER.exe [--codepage N] [-o OUT.json]\n"
     "                 print the data of an uninstaller as a manifest\n"
-    "  check MANIFEST.json [--language TAG]\n"
-    "                 validate a manifest without writing anything\n"
+    "  check MANIFEST.json [--language TAG] [VARIABLES]\n"
+    "                 validate a manifest without writing anything; list its variables\n"
     "  languages      list the built-in message tables: tag, name, code page\n"
     "  seal STUB.exe  write the stub's own size into its data locator\n"
     "\n"
+    "VARIABLES: --install-dir DIR and -D NAME=VALUE (repeatable) give the values of\n"
+    "${InstallDir} and ${NAME} in the manifest's texts; on Windows the machine's\n"
+    "folders are variables too (${Windows}, ${ProgramFiles}, ${AppData}, ...).\n"
     "Run 'uninstpack COMMAND --help' for the details of a command.\n"
     "Exit status: 0 success, 1 invalid input (manifest, stub, uninstaller), 2 wrong usage.\n";
 
 const char kBuildHelp[] =
     "Usage: uninstpack build MANIFEST.json -o OUT.exe [--stub STUB.exe] [--language TAG]\n"
+    "                        [--install-dir DIR] [-D NAME=VALUE]... [--allow-relative] [--quiet]\n"
     "\n"
     "Validates MANIFEST.json and writes OUT.exe: a copy of the stub whose data\n"
     "locator points just past its end, followed by the uninstall data. OUT.exe is\n"
@@ -55,6 +63,17 @@ const char kBuildHelp[] =
     "  --language TAG        the built-in message table to start from (see\n"
     "                        'uninstpack languages'); wins over the manifest's\n"
     "                        \"language\"\n"
+    "  --install-dir DIR     the value of ${InstallDir}: the folder the program\n"
+    "                        was installed to\n"
+    "  -D NAME=VALUE         the value of ${NAME}; repeatable. On Windows the\n"
+    "                        machine's folders are set already, as a 32-bit program\n"
+    "                        sees them: Windows, System, Fonts, ProgramFiles,\n"
+    "                        CommonFiles, AppData, LocalAppData, CommonAppData,\n"
+    "                        Desktop, StartMenu, Programs, Startup, Temp; -D wins\n"
+    "  --allow-relative      accept relative file folders and directory paths, and\n"
+    "                        absolute patterns without a token, as older uninstallers\n"
+    "                        hold them (for a dump of one)\n"
+    "  --quiet               print nothing on success\n"
     "  -h, --help            show this text\n";
 
 const char kDumpHelp[] =
@@ -70,12 +89,15 @@ const char kDumpHelp[] =
     "  -h, --help            show this text\n";
 
 const char kCheckHelp[] =
-    "Usage: uninstpack check MANIFEST.json [--language TAG]\n"
+    "Usage: uninstpack check MANIFEST.json [--language TAG] [--install-dir DIR]\n"
+    "                        [-D NAME=VALUE]... [--allow-relative] [--quiet]\n"
     "\n"
     "Validates MANIFEST.json as build does, and prints \"ok\" or every error found.\n"
+    "It also lists the variables the manifest uses and those that are not set\n"
+    "here (to be given when the uninstaller is made); these are no error.\n"
     "\n"
     "Options:\n"
-    "  --language TAG        as for build\n"
+    "  --language, --install-dir, -D, --allow-relative, --quiet: as for build\n"
     "  -h, --help            show this text\n";
 
 const char kLanguagesHelp[] =
@@ -104,7 +126,9 @@ int Usage(const std::string& message, const std::string& verb) {
 
 struct Arguments {
     std::vector<std::string> positional;
-    std::string output, stub, codePage, language;
+    std::string output, stub, codePage, language, installDir;
+    std::vector<std::string> defines;  // NAME=VALUE
+    bool allowRelative = false, quiet = false;
     bool help = false;
 };
 
@@ -128,10 +152,18 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
             continue;
         }
         if (arg == "--output") arg = "-o";
+        bool* flag = arg == "--allow-relative" ? &arguments->allowRelative : arg == "--quiet" ? &arguments->quiet : nullptr;
+        if (flag && isAllowed(arg)) {
+            *flag = true;
+            continue;
+        }
+        std::string define;
         std::string* target = arg == "-o" ? &arguments->output
                               : arg == "--stub" ? &arguments->stub
                               : arg == "--codepage" ? &arguments->codePage
                               : arg == "--language" ? &arguments->language
+                              : arg == "--install-dir" ? &arguments->installDir
+                              : arg == "-D" ? &define
                                                     : nullptr;
         if (!target || !isAllowed(arg)) {
             *status = Usage("unknown option '" + std::string(argv[i]) + "' for " + verb, verb);
@@ -141,7 +173,7 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
             *status = Usage("option '" + std::string(argv[i]) + "' needs a value", verb);
             return false;
         }
-        if (!target->empty()) {
+        if (!target->empty() && target != &define) {
             *status = Usage("option '" + std::string(argv[i]) + "' is given twice", verb);
             return false;
         }
@@ -149,6 +181,14 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
         if (target->empty()) {
             *status = Usage("option '" + std::string(argv[i - 1]) + "' needs a non-empty value", verb);
             return false;
+        }
+        if (target == &define) {
+            const size_t equals = define.find('=');
+            if (equals == 0 || equals == std::string::npos) {
+                *status = Usage("-D needs NAME=VALUE, not '" + define + "'", verb);
+                return false;
+            }
+            arguments->defines.push_back(define);
         }
     }
     return true;
@@ -162,14 +202,52 @@ bool OnePositional(const Arguments& arguments, const std::string& verb, const ch
     return false;
 }
 
-bool LoadManifestFile(const std::string& path, const std::string& language, Manifest* manifest) {
+#ifdef _WIN32
+// The machine's folders, from the sources the uninstaller's folder tokens use,
+// without a trailing backslash. A folder the system cannot give is not set.
+void AddMachineFolders(std::map<std::string, std::string>* variables) {
+    const struct { const char* name; int csidl; const char* value; } folders[] = {
+        {"Windows", CSIDL_WINDOWS, nullptr}, {"System", CSIDL_SYSTEM, nullptr}, {"Fonts", CSIDL_FONTS, nullptr},
+        {"ProgramFiles", -1, "ProgramFilesDir"}, {"CommonFiles", -1, "CommonFilesDir"},
+        {"AppData", CSIDL_APPDATA, nullptr}, {"LocalAppData", CSIDL_LOCAL_APPDATA, nullptr},
+        {"CommonAppData", CSIDL_COMMON_APPDATA, nullptr}, {"Desktop", CSIDL_DESKTOPDIRECTORY, nullptr},
+        {"StartMenu", CSIDL_STARTMENU, nullptr}, {"Programs", CSIDL_PROGRAMS, nullptr},
+        {"Startup", CSIDL_STARTUP, nullptr}, {"Temp", -2, nullptr}};
+    for (const auto& folder : folders) {
+        char path[MAX_PATH + 1] = {};
+        DWORD size = MAX_PATH;
+        bool found = folder.csidl >= 0   ? SUCCEEDED(SHGetFolderPathA(NULL, folder.csidl, NULL, 0, path))
+                     : folder.csidl == -1 ? RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
+                                                         folder.value, RRF_RT_REG_SZ, NULL, path, &size) == ERROR_SUCCESS
+                                          : GetTempPathA(MAX_PATH, path) != 0;
+        std::string value = path;
+        if (value.size() > 3 && value.back() == '\\') value.pop_back();
+        if (found && !value.empty()) (*variables)[folder.name] = value;
+    }
+}
+#endif
+
+ManifestContext ContextOf(const Arguments& arguments) {
+    ManifestContext context;
+    context.language = arguments.language;
+    context.allowRelative = arguments.allowRelative;
+#ifdef _WIN32
+    AddMachineFolders(&context.variables);
+#endif
+    if (!arguments.installDir.empty()) context.variables["InstallDir"] = arguments.installDir;
+    for (const std::string& define : arguments.defines)
+        context.variables[define.substr(0, define.find('='))] = define.substr(define.find('=') + 1);
+    return context;
+}
+
+bool LoadManifestFile(const std::string& path, const ManifestContext& context, Manifest* manifest) {
     std::string text, error;
     if (!ReadWholeFile(path, &text, &error)) {
         Fail(error);
         return false;
     }
     std::vector<std::string> errors;
-    if (LoadManifest(text, path, manifest, &errors, language)) return true;
+    if (LoadManifest(text, path, manifest, &errors, context)) return true;
     for (const std::string& message : errors) Fail(message);
     return false;
 }
@@ -177,7 +255,7 @@ bool LoadManifestFile(const std::string& path, const std::string& language, Mani
 int Build(const Arguments& arguments) {
     const std::string& manifestPath = arguments.positional[0];
     Manifest manifest;
-    if (!LoadManifestFile(manifestPath, arguments.language, &manifest)) return ExitInputError;
+    if (!LoadManifestFile(manifestPath, ContextOf(arguments), &manifest)) return ExitInputError;
 
     std::string stubPath = arguments.stub;
     if (stubPath.empty()) {
@@ -264,9 +342,22 @@ int Dump(const Arguments& arguments) {
     return ExitOk;
 }
 
+std::string JoinNames(const std::set<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
 int Check(const Arguments& arguments) {
     Manifest manifest;
-    if (!LoadManifestFile(arguments.positional[0], arguments.language, &manifest)) return ExitInputError;
+    std::set<std::string> used, unset;
+    ManifestContext context = ContextOf(arguments);
+    context.used = &used;
+    context.unset = &unset;
+    if (!LoadManifestFile(arguments.positional[0], context, &manifest)) return ExitInputError;
+    if (arguments.quiet) return ExitOk;
+    if (!used.empty()) std::printf("variables: %s\n", JoinNames(used).c_str());
+    if (!unset.empty()) std::printf("not set here, to be given when the uninstaller is made: %s\n", JoinNames(unset).c_str());
     std::puts("ok");
     return ExitOk;
 }
@@ -316,9 +407,11 @@ int Run(int argc, char** argv) {
         int (*run)(const Arguments&);
     };
     const Verb verbs[] = {
-        {"build", kBuildHelp, {"-o", "--stub", "--language"}, "MANIFEST.json", Build},
+        {"build", kBuildHelp, {"-o", "--stub", "--language", "--install-dir", "-D", "--allow-relative", "--quiet"},
+         "MANIFEST.json", Build},
         {"dump", kDumpHelp, {"-o", "--codepage"}, "UNINSTALLER.exe", Dump},
-        {"check", kCheckHelp, {"--language"}, "MANIFEST.json", Check},
+        {"check", kCheckHelp, {"--language", "--install-dir", "-D", "--allow-relative", "--quiet"}, "MANIFEST.json",
+         Check},
         {"seal", kSealHelp, {}, "STUB.exe", Seal},
         {"languages", kLanguagesHelp, {}, nullptr, Languages},
     };

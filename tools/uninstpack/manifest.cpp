@@ -1,5 +1,6 @@
 #include "manifest.h"
 
+#include <cctype>
 #include <cstdint>
 #include <initializer_list>
 #include <map>
@@ -11,6 +12,8 @@
 #include "codepage.h"
 #include "data/entry_lists.h"
 #include "languages.h"
+
+const char kVariableCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
 
 // Ordered, so that errors come in the order of the file and the dump keeps a
 // readable field order.
@@ -164,9 +167,10 @@ std::string SyntaxError(const std::string& text, const std::string& fileName, co
 
 class Validator {
 public:
-    Validator(const std::string& fileName, std::vector<std::string>* errors) : file_(fileName), errors_(errors) {}
+    Validator(const std::string& fileName, const ManifestContext& context, std::vector<std::string>* errors)
+        : file_(fileName), context_(context), errors_(errors) {}
 
-    void Run(const Json& root, const std::string& languageOverride, Manifest* manifest) {
+    void Run(const Json& root, Manifest* manifest) {
         if (!root.is_object()) {
             Error("", "the manifest must be a JSON object, not " + TypeName(root));
             return;
@@ -174,7 +178,7 @@ public:
         AllowKeys(root, "", {"$schema", "codepage", "language", "files", "directories", "registry", "patterns",
                              "options", "messages"});
         if (root.contains("$schema") && !root["$schema"].is_string()) Error("/$schema", "must be a text");
-        const Language* language = ChooseLanguage(root, languageOverride);
+        const Language* language = ChooseLanguage(root, context_.language);
         CodePage(root, language, manifest);
         PackData& data = manifest->data;
         if (const Json* files = Array(root, "files")) {
@@ -268,9 +272,48 @@ private:
         return false;
     }
 
-    // Converts a manifest text to the code page; false (with an error) when it
-    // cannot be stored.
-    bool Encode(const std::string& utf8, const std::string& path, std::string* bytes) {
+    // Replaces ${Name} by the variable's value as it stands; "$${" is a literal "${".
+    bool Expand(const std::string& text, const std::string& path, std::string* expanded) {
+        expanded->clear();
+        bool ok = true;
+        for (size_t at = 0; at < text.size();) {
+            if (text.compare(at, 3, "$${") == 0) {
+                expanded->append("${");
+                at += 3;
+                continue;
+            }
+            if (text.compare(at, 2, "${") != 0) {
+                expanded->push_back(text[at++]);
+                continue;
+            }
+            const size_t close = text.find('}', at);
+            const std::string name = text.substr(at + 2, close == std::string::npos ? 0 : close - at - 2);
+            if (close == std::string::npos || name.empty() || name.find_first_not_of(kVariableCharacters) != std::string::npos) {
+                Error(path, "\"${\" does not begin a variable such as ${InstallDir}; write \"$${\" for the text itself");
+                return false;
+            }
+            if (context_.used) context_.used->insert(name);
+            const auto value = context_.variables.find(name);
+            if (value != context_.variables.end()) {
+                expanded->append(value->second);
+            } else if (context_.unset) {
+                context_.unset->insert(name);
+                expanded->append(text, at, close + 1 - at);
+            } else {
+                Error(path, "the variable ${" + name + "} is not set; give it with -D " + name + "=VALUE" +
+                                (name == "InstallDir" ? " or --install-dir DIR" : ""));
+                ok = false;
+            }
+            at = close + 1;
+        }
+        return ok;
+    }
+
+    // Converts a manifest text, its variables replaced, to the code page; false
+    // (with an error) when it cannot be stored.
+    bool Encode(const std::string& text, const std::string& path, std::string* bytes) {
+        std::string utf8;
+        if (!Expand(text, path, &utf8)) return false;
         if (utf8.find('\0') != std::string::npos) {
             Error(path, "the text contains a NUL character (\\u0000); the uninstaller would cut it there");
             return false;
@@ -388,6 +431,9 @@ private:
         ok = ok && NotEmpty(file.folder, path + "/folder", "; use \".\" for the installation folder");
         ok = Text(entry, "name", path, false, &file.name) && ok;
         if (entry.contains("flags")) ok = FileFlags(entry["flags"], path + "/flags", &file.flags) && ok;
+        if (ok && file.folder[0] != '.' && !IsFullPath(file.folder))
+            Relative(path + "/folder", file.folder, "neither \".\" nor a full path",
+                     "write \".\\\\sub\" for a folder below the installation folder, or a full path such as ${InstallDir}\\\\sub");
         if (!ok) return;
         Limit(file.folder.size() + file.name.size(), FileEntryTextLimit, path, "folder and name are");
         data->files.push_back(std::move(file));
@@ -406,6 +452,10 @@ private:
             ok = Number(entry["levels"], path + "/levels", 255, &levels) && ok;
             directory.levels = static_cast<uint8_t>(levels);
         }
+        for (const std::string* text : {&directory.path, &directory.altPath})
+            if (ok && !text->empty() && !IsFullPath(*text))
+                Relative(path + (text == &directory.path ? "/path" : "/altPath"), *text, "not a full path",
+                         "directory paths are used as they stand; write a full path such as ${InstallDir}\\\\logs");
         if (!ok) return;
         Limit(directory.path.size() + directory.altPath.size() + directory.fileName.size(), DirectoryEntryTextLimit,
               path, "path, altPath and fileName are");
@@ -458,6 +508,9 @@ private:
                                  "value; give the value name in \"value\"");
             ok = false;
         }
+        if (ok && !isValue && IsSharedKey(key))
+            Error(path + "/key", Quote(key) + " is a key that many programs share; removing it with everything "
+                                 "below would take theirs too. Name the installation's own key below it");
         if (!ok) return;
         registry.path = isValue ? key + "\\\\" + value : key;
         Limit(registry.path.size(), RegistryEntryTextLimit, path,
@@ -473,6 +526,10 @@ private:
         std::string bytes;
         if (!Encode(value.get_ref<const std::string&>(), path, &bytes)) return;
         if (!NotEmpty(bytes, path, " (an empty text ends the pattern list)")) return;
+        if (bytes.find('#') == std::string::npos && (bytes.find(":\\") != std::string::npos || bytes.compare(0, 2, "\\\\") == 0))
+            Relative(path, bytes, "a full path without a folder token",
+                     "the uninstaller puts a pattern without a token behind the installation folder; write it relative "
+                     "to that folder, or begin it with a token such as #AppData#");
         data->patterns.push_back(std::move(bytes));
     }
 
@@ -533,7 +590,41 @@ private:
         }
     }
 
+    // Keys that hold other programs' data besides an installation's.
+    static bool IsSharedKey(std::string key) {
+        static const char* const shared[] = {
+            "software", "software\\classes", "software\\microsoft", "software\\microsoft\\windows",
+            "software\\microsoft\\windows\\currentversion", "software\\microsoft\\windows\\currentversion\\run",
+            "software\\microsoft\\windows\\currentversion\\runonce",
+            "software\\microsoft\\windows\\currentversion\\uninstall",
+            "software\\microsoft\\windows\\currentversion\\app paths",
+            "software\\microsoft\\windows\\currentversion\\shareddlls", "software\\wow6432node",
+            "clsid", "interface", "typelib", "appid", "*", "directory", "folder", "drive", "allfilesystemobjects",
+            ".exe", ".dll", ".txt", ".htm", ".html", ".lnk", ".ini", ".log", "exefile", "dllfile", "txtfile", "htmlfile",
+            "lnkfile", "inifile"};
+        for (char& c : key) c = char(tolower(static_cast<unsigned char>(c)));
+        while (!key.empty() && key.back() == '\\') key.pop_back();
+        for (const char* prefix : {"", "software\\classes\\"})
+            for (const char* name : shared)
+                if (key == prefix + std::string(name)) return true;
+        return false;
+    }
+
+    static bool IsFullPath(const std::string& path) {
+        return (path.size() >= 3 && path[1] == ':' && path[2] == '\\') || path.compare(0, 2, "\\\\") == 0;
+    }
+
+    // Older uninstallers may hold such texts: their dumps build with allowRelative.
+    void Relative(const std::string& path, const std::string& bytes, const std::string& what, const std::string& instead) {
+        std::string utf8, ignored;
+        DecodeText(bytes, codePage_, &utf8, &ignored);
+        // A variable that check leaves unset may well make it a full path.
+        if (context_.allowRelative || (context_.unset && utf8.find("${") != std::string::npos)) return;
+        Error(path, Quote(utf8) + " is " + what + "; " + instead + " (--allow-relative accepts it as stored)");
+    }
+
     std::string file_;
+    const ManifestContext& context_;
     std::vector<std::string>* errors_;
     int codePage_ = DefaultCodePage;
     bool codePageOk_ = true;
@@ -542,7 +633,7 @@ private:
 }  // namespace
 
 bool LoadManifest(const std::string& text, const std::string& fileName, Manifest* manifest,
-                  std::vector<std::string>* errors, const std::string& languageOverride) {
+                  std::vector<std::string>* errors, const ManifestContext& context) {
     DuplicateKeyFinder finder;
     Json root;
     try {
@@ -555,7 +646,7 @@ bool LoadManifest(const std::string& text, const std::string& fileName, Manifest
     for (const std::string& path : finder.duplicates)
         errors->push_back(fileName + ": " + path + ": the key occurs more than once in its object");
     Manifest result;
-    Validator(fileName, errors).Run(root, languageOverride, &result);
+    Validator(fileName, context, errors).Run(root, &result);
     if (errors->size() != before) return false;
     *manifest = std::move(result);
     return true;
@@ -567,10 +658,15 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
         return false;
     }
     // Every byte decodes in a supported code page, so this cannot fail.
+    // "${" is written "$${", so that the build does not take it for a variable.
     auto text = [codePage](const std::string& bytes) {
-        std::string utf8, ignored;
+        std::string utf8, ignored, escaped;
         DecodeText(bytes, codePage, &utf8, &ignored);
-        return utf8;
+        for (size_t at = 0; at < utf8.size(); ++at) {
+            if (utf8.compare(at, 2, "${") == 0) escaped += '$';
+            escaped += utf8[at];
+        }
+        return escaped;
     };
     Json root = Json::object();
     root["codepage"] = codePage;

@@ -1,6 +1,8 @@
 // The manifest: a JSON description of one uninstaller's data, with UTF-8
 // texts that are written in the manifest's code page.
 #pragma once
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,12 +22,24 @@ struct Manifest {
     PackData data;  // texts already in codePage
 };
 
+// What a manifest is read with besides its text.
+struct ManifestContext {
+    std::string language;  // wins over the manifest's "language"
+    // The values of ${Name} in the manifest's texts, fixed when the uninstaller is made.
+    std::map<std::string, std::string> variables;
+    // For check: a variable without a value is noted here and left as written.
+    std::set<std::string>* unset = nullptr;
+    std::set<std::string>* used = nullptr;
+    // Accepts relative file folders and directory paths, and token-less
+    // absolute patterns, as older uninstallers may hold them.
+    bool allowRelative = false;
+};
+
 // Parses and validates. On failure returns false with every error found, each
 // starting with fileName: "FILE:LINE:COLUMN: ..." for JSON syntax,
-// "FILE: /json/pointer: ..." for a field. A language tag given here wins over
-// the manifest's "language".
+// "FILE: /json/pointer: ..." for a field.
 bool LoadManifest(const std::string& text, const std::string& fileName, Manifest* manifest,
-                  std::vector<std::string>* errors, const std::string& languageOverride = "");
+                  std::vector<std::string>* errors, const ManifestContext& context = ManifestContext());
 
 // The manifest JSON (2-space indent, final newline) that LoadManifest turns
 // back into exactly this data. Fails only for an unsupported code page.
