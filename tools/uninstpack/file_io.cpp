@@ -16,19 +16,42 @@ namespace {
 
 std::string SystemError() { return std::strerror(errno); }
 
-bool ReplaceFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    // rename() on Windows refuses an existing target.
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-    return std::rename(from.c_str(), to.c_str()) == 0;
-#endif
+}  // namespace
+
+// Paths are UTF-8 inside the tool, so that any letter works whatever the ANSI
+// code page; text that is not UTF-8 is taken as ANSI. (A vector, not a wide
+// string: the tool has a size budget.)
+std::vector<wchar_t> WidePath(const std::string& text) {
+    UINT codePage = CP_UTF8;
+    int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.c_str(), -1, nullptr, 0);
+    if (length == 0) {
+        codePage = CP_ACP;
+        length = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
+    }
+    std::vector<wchar_t> wide(static_cast<size_t>(length) + 1, L'\0');
+    MultiByteToWideChar(codePage, 0, text.c_str(), -1, wide.data(), length);
+    return wide;
 }
+
+namespace {
+
+std::FILE* OpenFile(const std::string& path, const char* mode) { return _wfopen(WidePath(path).data(), WidePath(mode).data()); }
+void RemoveFile(const std::string& path) { _wremove(WidePath(path).data()); }
+// rename() on Windows refuses an existing target.
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    return MoveFileExW(WidePath(from).data(), WidePath(to).data(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+#else
+std::FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+void RemoveFile(const std::string& path) { std::remove(path.c_str()); }
+bool ReplaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
+#endif
 
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenFile(path, "rb");
     if (!file) {
         *error = "cannot open " + path + ": " + SystemError();
         return false;
@@ -49,7 +72,7 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
 
 bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string* error) {
     const std::string temporary = path + ".partial";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    std::FILE* file = OpenFile(temporary, "wb");
     if (!file) {
         *error = "cannot create " + temporary + ": " + SystemError();
         return false;
@@ -60,19 +83,19 @@ bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::
     ok = std::fclose(file) == 0 && ok;
     if (!ok) {
         *error = "cannot write " + temporary + ": " + (writeError.empty() ? SystemError() : writeError);
-        std::remove(temporary.c_str());
+        RemoveFile(temporary);
         return false;
     }
     if (!ReplaceFile(temporary, path)) {
         *error = "cannot rename " + temporary + " to " + path + ": " + SystemError();
-        std::remove(temporary.c_str());
+        RemoveFile(temporary);
         return false;
     }
     return true;
 }
 
 bool PatchFile(const std::string& path, size_t offset, const std::string& bytes, std::string* error) {
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    std::FILE* file = OpenFile(path, "r+b");
     if (!file) {
         *error = "cannot open " + path + " for writing: " + SystemError();
         return false;
@@ -87,7 +110,7 @@ bool PatchFile(const std::string& path, size_t offset, const std::string& bytes,
 #ifdef _WIN32
 namespace {
 bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-    HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE file = CreateFileW(WidePath(path).data(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const bool ok = GetFileInformationByHandle(file, info) != 0;
@@ -109,12 +132,22 @@ bool IsSameFile(const std::string& first, const std::string& second) {
 }
 #endif
 
+#ifdef _WIN32
+std::string Utf8(const wchar_t* wide, int length) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, length, &text[0], size, nullptr, nullptr);
+    return text;
+}
+#endif
+
 std::string ExecutableFolder() {
     std::vector<char> buffer(32768);
 #ifdef _WIN32
-    const DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0 || length >= buffer.size()) return std::string();
-    std::string path(buffer.data(), length);
+    std::vector<wchar_t> wide(32768);
+    const DWORD length = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+    if (length == 0 || length >= wide.size()) return std::string();
+    const std::string path = Utf8(wide.data(), static_cast<int>(length));
     const size_t slash = path.find_last_of("\\/");
 #else
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());

@@ -17,3 +17,11 @@ bool IsSameFile(const std::string& first, const std::string& second);
 // The folder of the running executable, with a trailing separator; empty when
 // it cannot be found.
 std::string ExecutableFolder();
+
+#ifdef _WIN32
+#include <vector>
+// UTF-8 from the system's UTF-16, for paths and arguments.
+std::string Utf8(const wchar_t* wide, int length);
+// A path for the system's wide calls: UTF-8, or ANSI when it is not UTF-8.
+std::vector<wchar_t> WidePath(const std::string& path);
+#endif

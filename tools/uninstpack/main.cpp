@@ -438,6 +438,14 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     // The dump is UTF-8 and must reach a file byte for byte, without CR added.
     _setmode(_fileno(stdout), _O_BINARY);
+    // The arguments as UTF-8, so that paths with any letters survive whatever the ANSI code page.
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; wide && i < argc; ++i) arguments.push_back(Utf8(wide[i], static_cast<int>(wcslen(wide[i]))));
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) pointers.push_back(&argument[0]);
+    pointers.push_back(nullptr);
+    if (wide) argv = pointers.data();
 #endif
     try {
         return Run(argc, argv);

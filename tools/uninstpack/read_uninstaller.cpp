@@ -72,7 +72,12 @@ bool ReadUninstaller(const std::string& path, PackData* data, std::string* error
                  " is past the end of the file (" + std::to_string(image.size()) + " bytes)";
         return false;
     }
+#ifdef _WIN32
+    HANDLE file = CreateFileW(WidePath(path).data(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+#else
     HANDLE file = OpenExistingFile(path.c_str(), OpenForRead);
+#endif
     if (file == INVALID_HANDLE_VALUE) {
         *error = "cannot open " + path;
         return false;
