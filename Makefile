@@ -5,7 +5,7 @@ WIN     := $(BUILD)/win
 PREFIX  := $(abspath $(BUILD))/wineprefix
 JOBS    ?= 2
 
-.PHONY: all setup host win dist test demo bench soak clean
+.PHONY: all setup host win dist test demo bench soak install clean
 
 all: dist
 
@@ -26,6 +26,15 @@ dist: win
 	@mkdir -p dist
 	@cp $(WIN)/uninst.exe $(WIN)/tools/uninstpack/uninstpack.exe $(HOST)/tools/uninstpack/uninstpack dist/
 	@echo "dist/: uninst.exe ($$(stat -c %s dist/uninst.exe) bytes), uninstpack, uninstpack.exe"
+
+# make install PREFIX=DIR: the generators and the stub in one folder, where both
+# generators find the stub without --stub, and uninstpack on the PATH.
+PREFIX ?= /usr/local
+install: dist
+	@install -d $(PREFIX)/lib/qorvand $(PREFIX)/bin
+	@install -m 755 dist/uninstpack dist/uninstpack.exe dist/uninst.exe $(PREFIX)/lib/qorvand/
+	@ln -sf ../lib/qorvand/uninstpack $(PREFIX)/bin/uninstpack
+	@echo "installed: $(PREFIX)/lib/qorvand/{uninstpack,uninstpack.exe,uninst.exe}, $(PREFIX)/bin/uninstpack"
 
 # The fuzzers' committed corpora are replayed first (host, sanitizers).
 test: dist fuzz-replay

@@ -83,12 +83,16 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     ASSERT_EQ(Tool("build in.json -o good.exe --stub stub.exe"), 0) << output;
     Write("cut.exe", Read("good.exe").substr(0, Read("good.exe").size() - 8));  // no end record
     Write("two.exe", kStub + kStub);
+    // A PE header whose certificate table (data directory 4) is not empty.
+    Write("signed.exe", kStub.substr(0, 0x3C) + std::string("\x80\0\0\0", 4) + std::string(0x40, 'x') + std::string("PE\0\0", 4) +
+                            std::string(20 + 96 + 32, '\0') + "\x10\0\0\0\x20\0\0\0" + kStub.substr(64));
     Write("o.exe", "previous");
     const struct { std::string args; int status; std::string output; } rows[] = {
         {"check in.json", 0, "ok\n"},
         {"check bad.json", 1, "bad.json: /files/0: must be an object, not a number\nuninstpack: bad.json: /files/1"},
         {"build in.json -o o.exe --stub in.json", 1, "in.json: not a usable stub: the data locator marker is missing"},
         {"build in.json -o o.exe --stub two.exe", 1, "two.exe: not a usable stub: the data locator marker is found 2"},
+        {"build in.json -o o.exe --stub signed.exe", 1, "signed.exe: not a usable stub: it carries a signature"},
         // An uninstaller would carry two blocks, the first of them dead weight.
         {"build in.json -o o.exe --stub good.exe", 1, "good.exe: not a usable stub: its data offset 77 points inside"},
         {"build in.json -o stub.exe --stub stub.exe", 1, "uninstpack: stub.exe: is the stub itself"},
@@ -106,5 +110,5 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     EXPECT_EQ(Read("o.exe"), "previous");
     EXPECT_EQ(Read("stub.exe"), kStub);
     Shell("ls");
-    EXPECT_EQ(output, "bad.json\ncut.exe\ngood.exe\nin.json\no.exe\nstub.exe\ntwo.exe\n");
+    EXPECT_EQ(output, "bad.json\ncut.exe\ngood.exe\nin.json\no.exe\nsigned.exe\nstub.exe\ntwo.exe\n");
 }

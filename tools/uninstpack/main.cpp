@@ -276,6 +276,11 @@ int Build(const Arguments& arguments) {
         Fail(stubPath + ": not a usable stub: " + error);
         return ExitInputError;
     }
+    if (IsSigned(stub)) {
+        Fail(stubPath + ": not a usable stub: it carries a signature, which the data appended after it would "
+                        "invalidate; sign the uninstaller after build, not the stub");
+        return ExitInputError;
+    }
     // A file that already carries data would give an uninstaller with two
     // blocks, the first of them dead weight.
     const uint32_t offset = ReadDataOffset(stub, at);

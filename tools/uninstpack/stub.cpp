@@ -58,3 +58,16 @@ bool SealStub(std::string* image, std::string* error) {
     StoreU32(image, at + DataLocatorMarkerSize, static_cast<uint32_t>(image->size()));
     return true;
 }
+
+bool IsSigned(const std::string& image) {
+    if (image.size() < 0x40 || image.compare(0, 2, "MZ") != 0) return false;
+    const size_t header = LoadU32(image, 0x3C);
+    if (header > image.size() || image.size() - header < 24 || image.compare(header, 4, std::string("PE\0\0", 4)) != 0)
+        return false;
+    // The certificate table is data directory 4, after the optional header's
+    // fixed fields (96 bytes in PE32, 112 in PE32+).
+    const size_t optional = header + 24;
+    const bool plus = image.size() > optional + 1 && static_cast<unsigned char>(image[optional + 1]) == 0x02;
+    const size_t entry = optional + (plus ? 112 : 96) + 4 * 8;
+    return entry + 8 <= image.size() && LoadU32(image, entry + 4) != 0;
+}

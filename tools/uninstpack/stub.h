@@ -18,3 +18,7 @@ bool SealStub(std::string* image, std::string* error);
 
 // The value of the offset field; FindDataLocator must have succeeded.
 uint32_t ReadDataOffset(const std::string& image, size_t at);
+
+// Whether the image carries an Authenticode signature (a certificate table in
+// its PE header): data appended after it would invalidate the signature.
+bool IsSigned(const std::string& image);
