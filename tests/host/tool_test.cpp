@@ -112,3 +112,27 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     Shell("ls");
     EXPECT_EQ(output, "bad.json\ncut.exe\ngood.exe\nin.json\no.exe\nsigned.exe\nstub.exe\ntwo.exe\n");
 }
+
+// Every folder and file of the staging tree as a "." entry, a folder before
+// its files, parents before children, in the same order every time; flags by
+// pattern; a hand-written part and the registry file merged without repeats.
+TEST_F(ToolTest, HarvestListsTheStagingTreeInInstallationOrder) {
+    Shell("mkdir -p stage/bin stage/data/sub && touch stage/App.exe stage/bin/core.dll stage/bin/b.ocx stage/data/sub/x.dat stage/a.txt");
+    Write("app.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Vendor\\App\\Sub]\r\n\"v\"=dword:1\r\n\r\n"
+                     "[HKEY_CURRENT_USER\\Software\\Vendor]\r\n\"Last \\\"User\\\"\"=\"me\"\r\n");
+    Write("hand.json", R"({"language": "de", "files": [{"folder": ".", "name": "app.exe", "flags": ["checkInUse"]}]})");
+    const std::string harvest = "harvest stage --shared 'bin/*.dll' --com-server 'bin\\*.ocx' --merge hand.json --registry app.reg "
+                                "--own-key 'HKLM\\Software\\Vendor\\App' -o ";
+    ASSERT_EQ(Tool(harvest + "h1.json"), 0) << output;
+    ASSERT_EQ(Tool(harvest + "h2.json"), 0) << output;
+    EXPECT_EQ(Read("h1.json"), Read("h2.json"));
+    const nlohmann::json manifest = nlohmann::json::parse(Read("h1.json"));
+    std::string files;
+    for (const auto& f : manifest["files"])
+        files += f["folder"].get<std::string>() + "|" + f["name"].get<std::string>() + "|" + f.value("flags", nlohmann::json{""})[0].get<std::string>() + " ";
+    EXPECT_EQ(files, ".|app.exe|checkInUse .|a.txt| .\\bin|| .\\bin|b.ocx|comServer .\\bin|core.dll|shared .\\data|| .\\data\\sub|| .\\data\\sub|x.dat| ");
+    EXPECT_EQ(manifest["registry"].dump(), R"([{"key":"Software\\Vendor\\App","root":"HKLM"},{"key":"Software\\Vendor","root":"HKCU","value":"Last \"User\""}])");
+    EXPECT_EQ(Tool("check h1.json"), 0) << output;
+    EXPECT_EQ(Tool("harvest stage -o h3.json --own-key 'HKLM\\Software'"), 1);
+    EXPECT_NE(output.find("never remove what its installation did not create"), std::string::npos) << output;
+}

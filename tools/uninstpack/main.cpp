@@ -18,6 +18,7 @@
 #include "codepage.h"
 #include "data/records.h"
 #include "file_io.h"
+#include "harvest.h"
 #include "languages.h"
 #include "manifest.h"
 #include "read_uninstaller.h"
@@ -40,6 +41,8 @@ const char kOverview[] =
     "  check MANIFEST.json [--language TAG] [VARIABLES]\n"
     "                 validate a manifest without writing anything; list its variables\n"
     "  languages      list the built-in message tables: tag, name, code page\n"
+    "  harvest STAGING -o OUT.json [OPTIONS]\n"
+    "                 write a manifest that removes everything in a staging folder\n"
     "  seal STUB.exe  write the stub's own size into its data locator\n"
     "\n"
     "VARIABLES: --install-dir DIR and -D NAME=VALUE (repeatable) give the values of\n"
@@ -100,6 +103,30 @@ const char kCheckHelp[] =
     "  --language, --install-dir, -D, --allow-relative, --quiet: as for build\n"
     "  -h, --help            show this text\n";
 
+const char kHarvestHelp[] =
+    "Usage: uninstpack harvest STAGING -o MANIFEST.json [OPTIONS]\n"
+    "\n"
+    "Writes a manifest that removes everything under STAGING as installed in the\n"
+    "installation folder: a \".\" entry for each folder and file, in installation\n"
+    "order (a folder before the files in it, parents before children), in a fixed\n"
+    "order whatever the file system's. The result passes check.\n"
+    "\n"
+    "Options (GLOB: a path relative to STAGING with * and ?; repeatable):\n"
+    "  --check-in-use GLOB   flag the matching files to be checked for being in use\n"
+    "  --shared GLOB         flag them as shared libraries (counted under SharedDLLs)\n"
+    "  --com-server GLOB     flag them as COM servers to unregister\n"
+    "  --pattern PATTERN     a wildcard pattern of leftovers to remove too\n"
+    "  --merge MANIFEST      a hand-written manifest (messages, options, directories,\n"
+    "                        patterns, registry, files) to combine with; what both\n"
+    "                        name is written once\n"
+    "  --registry FILE.reg   the installation's registry file (REGEDIT4 or version 5):\n"
+    "                        each value it sets becomes a value entry\n"
+    "  --own-key KEY         a key the installation created, such as\n"
+    "                        HKLM\\Software\\Vendor\\App: removed with everything below\n"
+    "                        it, instead of value by value. Refused for a root and\n"
+    "                        for keys that many programs share\n"
+    "  -h, --help            show this text\n";
+
 const char kLanguagesHelp[] =
     "Usage: uninstpack languages\n"
     "\n"
@@ -126,11 +153,14 @@ int Usage(const std::string& message, const std::string& verb) {
 
 struct Arguments {
     std::vector<std::string> positional;
-    std::string output, stub, codePage, language, installDir;
-    std::vector<std::string> defines;  // NAME=VALUE
+    std::string output, stub, codePage, language, installDir, merge;
+    // Options that may be given again and again, by name: -D NAME=VALUE, --shared GLOB, ...
+    std::map<std::string, std::vector<std::string>> lists;
     bool allowRelative = false, quiet = false;
     bool help = false;
 };
+
+const char* const kListOptions[] = {"-D", "--check-in-use", "--shared", "--com-server", "--pattern", "--registry", "--own-key"};
 
 // Parses the arguments after the verb; only the options in `allowed` are
 // accepted. Returns false after reporting a usage error.
@@ -157,13 +187,16 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
             *flag = true;
             continue;
         }
-        std::string define;
-        std::string* target = arg == "-o" ? &arguments->output
+        std::string item;
+        bool isList = false;
+        for (const char* name : kListOptions) isList = isList || arg == name;
+        std::string* target = isList ? &item
+                              : arg == "-o" ? &arguments->output
                               : arg == "--stub" ? &arguments->stub
                               : arg == "--codepage" ? &arguments->codePage
                               : arg == "--language" ? &arguments->language
                               : arg == "--install-dir" ? &arguments->installDir
-                              : arg == "-D" ? &define
+                              : arg == "--merge" ? &arguments->merge
                                                     : nullptr;
         if (!target || !isAllowed(arg)) {
             *status = Usage("unknown option '" + std::string(argv[i]) + "' for " + verb, verb);
@@ -173,7 +206,7 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
             *status = Usage("option '" + std::string(argv[i]) + "' needs a value", verb);
             return false;
         }
-        if (!target->empty() && target != &define) {
+        if (!target->empty() && !isList) {
             *status = Usage("option '" + std::string(argv[i]) + "' is given twice", verb);
             return false;
         }
@@ -182,14 +215,12 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
             *status = Usage("option '" + std::string(argv[i - 1]) + "' needs a non-empty value", verb);
             return false;
         }
-        if (target == &define) {
-            const size_t equals = define.find('=');
-            if (equals == 0 || equals == std::string::npos) {
-                *status = Usage("-D needs NAME=VALUE, not '" + define + "'", verb);
-                return false;
-            }
-            arguments->defines.push_back(define);
+        const size_t equals = item.find('=');
+        if (arg == "-D" && (equals == 0 || equals == std::string::npos)) {
+            *status = Usage("-D needs NAME=VALUE, not '" + item + "'", verb);
+            return false;
         }
+        if (isList) arguments->lists[arg].push_back(item);
     }
     return true;
 }
@@ -235,7 +266,7 @@ ManifestContext ContextOf(const Arguments& arguments) {
     AddMachineFolders(&context.variables);
 #endif
     if (!arguments.installDir.empty()) context.variables["InstallDir"] = arguments.installDir;
-    for (const std::string& define : arguments.defines)
+    for (const std::string& define : arguments.lists.count("-D") ? arguments.lists.at("-D") : std::vector<std::string>())
         context.variables[define.substr(0, define.find('='))] = define.substr(define.find('=') + 1);
     return context;
 }
@@ -367,6 +398,42 @@ int Check(const Arguments& arguments) {
     return ExitOk;
 }
 
+int HarvestCommand(const Arguments& arguments) {
+    HarvestOptions options;
+    options.staging = arguments.positional[0];
+    auto list = [&](const char* name) { return arguments.lists.count(name) ? arguments.lists.at(name) : std::vector<std::string>(); };
+    options.checkInUse = list("--check-in-use");
+    options.shared = list("--shared");
+    options.comServer = list("--com-server");
+    options.patterns = list("--pattern");
+    options.ownKeys = list("--own-key");
+    std::string error;
+    if (!arguments.merge.empty() && !ReadWholeFile(arguments.merge, &options.mergeText, &error)) {
+        Fail(error);
+        return ExitInputError;
+    }
+    options.mergeName = arguments.merge;
+    for (const std::string& path : list("--registry")) {
+        std::string contents;
+        if (!ReadWholeFile(path, &contents, &error)) {
+            Fail(error);
+            return ExitInputError;
+        }
+        options.registryFiles.push_back(contents);
+    }
+    std::string json;
+    std::vector<std::string> errors;
+    if (!Harvest(options, &json, &errors)) {
+        for (const std::string& message : errors) Fail(message);
+        return ExitInputError;
+    }
+    if (!WriteFileReplacing(arguments.output, json, &error)) {
+        Fail(error);
+        return ExitInputError;
+    }
+    return ExitOk;
+}
+
 int Languages(const Arguments&) {
     for (const Language& language : BuiltInLanguages()) {
         // Padded by characters, not UTF-8 bytes, so that the columns line up.
@@ -419,6 +486,9 @@ int Run(int argc, char** argv) {
          Check},
         {"seal", kSealHelp, {}, "STUB.exe", Seal},
         {"languages", kLanguagesHelp, {}, nullptr, Languages},
+        {"harvest", kHarvestHelp,
+         {"-o", "--check-in-use", "--shared", "--com-server", "--pattern", "--merge", "--registry", "--own-key"}, "STAGING",
+         HarvestCommand},
     };
     for (const Verb& entry : verbs) {
         if (verb != entry.name) continue;
@@ -432,6 +502,7 @@ int Run(int argc, char** argv) {
         if (entry.operand ? !OnePositional(arguments, verb, entry.operand, &status) : !arguments.positional.empty())
             return entry.operand ? status : Usage("too many arguments for " + verb, verb);
         if (verb == "build" && arguments.output.empty()) return Usage("missing -o OUT.exe", verb);
+        if (verb == "harvest" && arguments.output.empty()) return Usage("missing -o OUT.json", verb);
         return entry.run(arguments);
     }
     return Usage("unknown command '" + verb + "'", "");

@@ -165,6 +165,29 @@ std::string SyntaxError(const std::string& text, const std::string& fileName, co
     return fileName + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message;
 }
 
+}  // namespace
+
+bool IsSharedRegistryKey(std::string key) {
+    static const char* const shared[] = {
+        "software", "software\\classes", "software\\microsoft", "software\\microsoft\\windows",
+        "software\\microsoft\\windows\\currentversion", "software\\microsoft\\windows\\currentversion\\run",
+        "software\\microsoft\\windows\\currentversion\\runonce",
+        "software\\microsoft\\windows\\currentversion\\uninstall",
+        "software\\microsoft\\windows\\currentversion\\app paths",
+        "software\\microsoft\\windows\\currentversion\\shareddlls", "software\\wow6432node",
+        "clsid", "interface", "typelib", "appid", "*", "directory", "folder", "drive", "allfilesystemobjects",
+        ".exe", ".dll", ".txt", ".htm", ".html", ".lnk", ".ini", ".log", "exefile", "dllfile", "txtfile", "htmlfile",
+        "lnkfile", "inifile"};
+    for (char& c : key) c = char(tolower(static_cast<unsigned char>(c)));
+    while (!key.empty() && key.back() == '\\') key.pop_back();
+    for (const char* prefix : {"", "software\\classes\\"})
+        for (const char* name : shared)
+            if (key == prefix + std::string(name)) return true;
+    return false;
+}
+
+namespace {
+
 class Validator {
 public:
     Validator(const std::string& fileName, const ManifestContext& context, std::vector<std::string>* errors)
@@ -508,7 +531,7 @@ private:
                                  "value; give the value name in \"value\"");
             ok = false;
         }
-        if (ok && !isValue && IsSharedKey(key))
+        if (ok && !isValue && IsSharedRegistryKey(key))
             Error(path + "/key", Quote(key) + " is a key that many programs share; removing it with everything "
                                  "below would take theirs too. Name the installation's own key below it");
         if (!ok) return;
@@ -588,26 +611,6 @@ private:
             if (index >= messages->size()) messages->resize(index + 1);
             (*messages)[index] = std::move(bytes);
         }
-    }
-
-    // Keys that hold other programs' data besides an installation's.
-    static bool IsSharedKey(std::string key) {
-        static const char* const shared[] = {
-            "software", "software\\classes", "software\\microsoft", "software\\microsoft\\windows",
-            "software\\microsoft\\windows\\currentversion", "software\\microsoft\\windows\\currentversion\\run",
-            "software\\microsoft\\windows\\currentversion\\runonce",
-            "software\\microsoft\\windows\\currentversion\\uninstall",
-            "software\\microsoft\\windows\\currentversion\\app paths",
-            "software\\microsoft\\windows\\currentversion\\shareddlls", "software\\wow6432node",
-            "clsid", "interface", "typelib", "appid", "*", "directory", "folder", "drive", "allfilesystemobjects",
-            ".exe", ".dll", ".txt", ".htm", ".html", ".lnk", ".ini", ".log", "exefile", "dllfile", "txtfile", "htmlfile",
-            "lnkfile", "inifile"};
-        for (char& c : key) c = char(tolower(static_cast<unsigned char>(c)));
-        while (!key.empty() && key.back() == '\\') key.pop_back();
-        for (const char* prefix : {"", "software\\classes\\"})
-            for (const char* name : shared)
-                if (key == prefix + std::string(name)) return true;
-        return false;
     }
 
     static bool IsFullPath(const std::string& path) {

@@ -22,6 +22,10 @@ struct Manifest {
     PackData data;  // texts already in codePage
 };
 
+// A key that many programs share (Software, ...\\Uninstall, CLSID, common file
+// types, ...), case-insensitive: an installation never owns one whole.
+bool IsSharedRegistryKey(std::string key);
+
 // What a manifest is read with besides its text.
 struct ManifestContext {
     std::string language;  // wins over the manifest's "language"
