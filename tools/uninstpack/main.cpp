@@ -19,6 +19,8 @@
 #include "data/records.h"
 #include "file_io.h"
 #include "harvest.h"
+#include "program_list.h"
+#include "data/entry_lists.h"
 #include "languages.h"
 #include "manifest.h"
 #include "read_uninstaller.h"
@@ -77,6 +79,14 @@ const char kBuildHelp[] =
     "                        absolute patterns without a token, as older uninstallers\n"
     "                        hold them (for a dump of one)\n"
     "  --quiet               print nothing on success\n"
+    "  --list-as NAME        list the program in the system's list of installed\n"
+    "                        programs under NAME (on Windows, in the registry;\n"
+    "                        with --list-reg, and on Linux, in a .reg file), with\n"
+    "                        the uninstaller as UninstallString and, with /Q, as\n"
+    "                        QuietUninstallString; the uninstaller removes the entry\n"
+    "  --publisher TEXT, --version TEXT, --icon PATH\n"
+    "                        more of that entry\n"
+    "  --list-reg FILE.reg   write the entry to FILE.reg for the installer to import\n"
     "  -h, --help            show this text\n";
 
 const char kDumpHelp[] =
@@ -154,6 +164,7 @@ int Usage(const std::string& message, const std::string& verb) {
 struct Arguments {
     std::vector<std::string> positional;
     std::string output, stub, codePage, language, installDir, merge;
+    std::string listAs, publisher, version, icon, listReg;  // the program's entry in the system's list
     // Options that may be given again and again, by name: -D NAME=VALUE, --shared GLOB, ...
     std::map<std::string, std::vector<std::string>> lists;
     bool allowRelative = false, quiet = false;
@@ -197,6 +208,11 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
                               : arg == "--language" ? &arguments->language
                               : arg == "--install-dir" ? &arguments->installDir
                               : arg == "--merge" ? &arguments->merge
+                              : arg == "--list-as" ? &arguments->listAs
+                              : arg == "--publisher" ? &arguments->publisher
+                              : arg == "--version" ? &arguments->version
+                              : arg == "--icon" ? &arguments->icon
+                              : arg == "--list-reg" ? &arguments->listReg
                                                     : nullptr;
         if (!target || !isAllowed(arg)) {
             *status = Usage("unknown option '" + std::string(argv[i]) + "' for " + verb, verb);
@@ -283,6 +299,39 @@ bool LoadManifestFile(const std::string& path, const ManifestContext& context, M
     return false;
 }
 
+// The program's entry for --list-as, and its key added to the data, so that
+// the uninstaller removes its own entry.
+bool PrepareListing(const Arguments& arguments, Manifest* manifest, ProgramListing* listing) {
+    listing->displayName = arguments.listAs;
+    listing->publisher = arguments.publisher;
+    listing->version = arguments.version;
+    listing->icon = arguments.icon;
+    listing->installDir = arguments.installDir;
+#ifdef _WIN32
+    wchar_t full[32768];
+    const DWORD length = GetFullPathNameW(WidePath(arguments.output).data(), 32768, full, nullptr);
+    listing->uninstaller = length && length < 32768 ? Utf8(full, static_cast<int>(length)) : arguments.output;
+#else
+    // Here the uninstaller's path on the user's machine is known only from the installation folder.
+    if (arguments.listReg.empty() || arguments.installDir.empty()) {
+        Fail("--list-as needs --list-reg FILE and --install-dir DIR here: only Windows has the list itself");
+        return false;
+    }
+    const size_t slash = arguments.output.find_last_of("/\\");
+    listing->uninstaller = arguments.installDir + (arguments.installDir.back() == '\\' ? "" : "\\") +
+                           arguments.output.substr(slash == std::string::npos ? 0 : slash + 1);
+#endif
+    if (!arguments.installDir.empty()) listing->estimatedKiB = FolderKiB(arguments.installDir);
+    std::string key, error;
+    if (!EncodeText(ListingKey(*listing), manifest->codePage, &key, &error) || key.size() > RegistryEntryTextLimit) {
+        Fail("--list-as: the program's entry " + ListingKey(*listing) + " cannot be stored: " +
+             (error.empty() ? "over " + std::to_string(RegistryEntryTextLimit) + " bytes" : error));
+        return false;
+    }
+    manifest->data.registry.push_back({0x80000002u, key});  // HKEY_LOCAL_MACHINE
+    return true;
+}
+
 int Build(const Arguments& arguments) {
     const std::string& manifestPath = arguments.positional[0];
     Manifest manifest;
@@ -324,12 +373,24 @@ int Build(const Arguments& arguments) {
         Fail(arguments.output + ": is the stub itself; writing the uninstaller there would destroy the stub");
         return ExitInputError;
     }
+    ProgramListing listing;
+    if (!arguments.listAs.empty() && !PrepareListing(arguments, &manifest, &listing)) return ExitInputError;
     std::string image;
     if (!MakeUninstaller(stub, WriteBlock(manifest.data), &image, &error)) {
         Fail(stubPath + ": " + error);
         return ExitInputError;
     }
     if (!WriteFileReplacing(arguments.output, image, &error)) {
+        Fail(error);
+        return ExitInputError;
+    }
+    // Listed only once the uninstaller that the entry runs is there.
+    bool listed = arguments.listAs.empty();
+    if (!listed && !arguments.listReg.empty()) listed = WriteFileReplacing(arguments.listReg, ListingRegFile(listing), &error);
+#ifdef _WIN32
+    else if (!listed) listed = WriteListing(listing, &error);
+#endif
+    if (!listed) {
         Fail(error);
         return ExitInputError;
     }
@@ -479,7 +540,9 @@ int Run(int argc, char** argv) {
         int (*run)(const Arguments&);
     };
     const Verb verbs[] = {
-        {"build", kBuildHelp, {"-o", "--stub", "--language", "--install-dir", "-D", "--allow-relative", "--quiet"},
+        {"build", kBuildHelp,
+         {"-o", "--stub", "--language", "--install-dir", "-D", "--allow-relative", "--quiet", "--list-as", "--publisher",
+          "--version", "--icon", "--list-reg"},
          "MANIFEST.json", Build},
         {"dump", kDumpHelp, {"-o", "--codepage"}, "UNINSTALLER.exe", Dump},
         {"check", kCheckHelp, {"--language", "--install-dir", "-D", "--allow-relative", "--quiet"}, "MANIFEST.json",
