@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <atomic>
+#include <thread>
+
 #include "scenario.h"
 #include "sfnt_builder.h"
 
@@ -154,6 +157,36 @@ TEST(Wildcards, FoldersTheWalkIsInCannotBeSwapped) {
     EXPECT_FALSE(swapped);
     EXPECT_TRUE(FileExists(outside));
     EXPECT_FALSE(FileExists(tree + "\\inner"));  // cleaned and removed: nothing holds it after the run
+}
+
+// An installation lists itself with uninstpack.exe --list-as; the system's
+// own uninstall client (Wine's) runs the entry's command, whose prompts are
+// answered here, and afterwards the program and its entry are gone.
+TEST(ProgramList, TheSystemsUninstallClientRemovesTheProgramAndItsEntry) {
+    const std::string app = FreshTestFolder(), name = "Qorvand Listed Test";
+    const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
+    MakeFile(app + "app.exe");
+    MakeFile(app + "bin\\a.dll");
+    WriteWholeFile(app + "app.json", R"({"files": [{"folder": ".", "name": "app.exe"}, {"folder": ".\\bin", "name": "a.dll"}]})");
+    RunResult build = RunAndAnswer("\"" + BinFolder + "uninstpack.exe\" build \"" + app + "app.json\" -o \"" + app + "uninst.exe\" --stub \"" +
+                                       BinFolder + "uninst.exe\" --install-dir \"" + app.substr(0, app.size() - 1) + "\" --list-as \"" + name + "\"", {}, 20000);
+    EXPECT_EQ(0u, build.exitCode);
+    std::string quiet;
+    ASSERT_TRUE(ReadValue(HKEY_LOCAL_MACHINE, key, "QuietUninstallString", &quiet));
+    EXPECT_EQ("\"" + app + "uninst.exe\" /Q", std::string(quiet.c_str()));
+    std::atomic<bool> done(false);
+    std::thread answer([&done] {
+        for (HWND box; !done; Sleep(50))
+            if ((box = FindWindowA(NULL, "Uninstall")) && GetDlgItem(box, 0xFFFF)) PostMessageA(box, WM_COMMAND, IDOK, 0);
+    });
+    RunResult removal = RunAndAnswer("C:\\windows\\system32\\uninstaller.exe --remove \"" + name + "\"", {}, 30000);
+    done = true;
+    answer.join();
+    EXPECT_FALSE(removal.timedOut);
+    EXPECT_FALSE(FileExists(app + "app.exe"));
+    EXPECT_FALSE(FileExists(app + "bin"));
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, key, ""));
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());  // should the run have left it
 }
 
 // The theming library is loaded from the System folder by its full path: a
