@@ -189,6 +189,81 @@ TEST(ProgramList, TheSystemsUninstallClientRemovesTheProgramAndItsEntry) {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());  // should the run have left it
 }
 
+// Files and folders below a folder, each with its size.
+std::vector<std::string> ListTree(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = found.cFileName, path = folder + "\\" + name;
+        if (name == "." || name == "..") continue;
+        names.push_back(path + " " + std::to_string(found.nFileSizeLow));
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            for (const std::string& inner : ListTree(path)) names.push_back(inner);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// An installation as an author makes it: the manifest harvested at build
+// time, with a hand-written part; at install time the staging tree copied
+// into a folder chosen then (a blank and a letter outside ASCII in its name),
+// a shared library in the common-files folder with its count, a font in the
+// Fonts folder, the .reg file imported, and uninstpack.exe making the
+// uninstaller there with the machine's folders. Removed quietly, and with its
+// prompts answered, it leaves disk and registry as before the installation,
+// compared where an installation writes: the folders above, and the
+// registry's CurrentVersion keys, installed fonts and the program's own keys.
+TEST(Installation, MadeAtInstallTimeAndRemovedLeavingTheMachineAsBefore) {
+    if (!FamilyIsNt()) GTEST_SKIP() << "an installation of the NT 5 and NT 6 families";
+    const std::string base = FreshTestFolder(), staging = base + "staging", install = base + "Prog \xC4 b", tool = "\"" + BinFolder + "uninstpack.exe\" ";
+    const char* const files[] = {"app.exe", "readme.txt", "bin\\core.dll", "data\\sub\\x.dat"};
+    for (const char* file : files) MakeFile(staging + "\\" + file);
+    WriteWholeFile(base + "hand.json", R"({"files": [{"folder": "${CommonFiles}\\Qorvand Test", "name": "shared.dll", "flags": ["shared"]},
+        {"folder": "${Fonts}", "name": "qvinstall.ttf", "flags": ["font"]}], "patterns": ["data\\*.log"]})");
+    WriteWholeFile(base + "app.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qorvand Test\\Settings]\r\n\"Path\"=\"x\"\r\n\r\n"
+                                     "[HKEY_CURRENT_USER\\Software\\Qorvand Test]\r\n\"Last\"=\"y\"\r\n");
+    ASSERT_EQ(0u, RunAndAnswer(tool + "harvest \"" + staging + "\" -o \"" + base + "app.json\" --merge \"" + base + "hand.json\" --registry \"" +
+                                   base + "app.reg\" --own-key \"HKLM\\Software\\Qorvand Test\" --own-key \"HKCU\\Software\\Qorvand Test\"", {}, 20000).exitCode);
+    std::string common, fonts = ShellFolder(CSIDL_FONTS);
+    ReadValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir", &common);
+    common = common.c_str();
+    const char currentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion", ntFonts[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+    // What an interrupted run may have left goes first.
+    RemoveTree(common + "\\Qorvand Test");
+    DeleteFileA((fonts + "\\qvinstall.ttf").c_str());
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, ntFonts, "Qorvand Install Test (TrueType)");
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, (std::string(currentVersion) + "\\SharedDLLs").c_str(), (common + "\\Qorvand Test\\shared.dll").c_str());
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegDeleteTreeA(root, "Software\\Qorvand Test");
+    auto snapshot = [&] {
+        RegistrySnapshot keys;
+        for (const char* key : {currentVersion, ntFonts, "Software\\Qorvand Test"}) RecordKeys(HKEY_LOCAL_MACHINE, key, keys);
+        RecordKeys(HKEY_CURRENT_USER, "Software\\Qorvand Test", keys);
+        std::vector<std::string> disk = ListTree(base), more = ListTree(common), shown = ListTree(fonts);
+        disk.insert(disk.end(), more.begin(), more.end());
+        disk.insert(disk.end(), shown.begin(), shown.end());
+        for (const auto& key : keys) disk.push_back(key.first + "=" + key.second);
+        return disk;
+    };
+    for (const std::vector<Answer>& answers : {std::vector<Answer>{{"Uninstall", IDYES, 0xFFFF}},
+                                               std::vector<Answer>{{"Uninstall", IDOK, 0xFFFF}, {"Uninstall", IDYES, 0xFFFF}, {"Uninstall", IDOK, 0xFFFF}}}) {
+        const std::vector<std::string> before = snapshot();
+        for (const char* file : files) MakeFile(install + "\\" + file);
+        MakeFile(common + "\\Qorvand Test\\shared.dll");
+        const DWORD count = 1;
+        SetValue(HKEY_LOCAL_MACHINE, std::string(currentVersion) + "\\SharedDLLs", common + "\\Qorvand Test\\shared.dll", REG_DWORD, std::string((const char*)&count, 4));
+        WriteWholeFile(fonts + "\\qvinstall.ttf", BuildTrueTypeFont({MacFullName("Qorvand Install Test")}));
+        SetText(HKEY_LOCAL_MACHINE, ntFonts, "Qorvand Install Test (TrueType)", "qvinstall.ttf");
+        EXPECT_EQ(0u, RunAndAnswer("C:\\windows\\regedit.exe /S \"" + base + "app.reg\"", {}, 20000).exitCode);
+        ASSERT_EQ(0u, RunAndAnswer(tool + "build \"" + base + "app.json\" -o \"" + install + "\\uninst.exe\" --install-dir \"" + install + "\"", {}, 20000).exitCode);
+        RunResult run = RunUninstaller(install + "\\uninst.exe", answers.size() == 1 ? "/Q" : "", answers);
+        EXPECT_EQ(answers.size(), PromptTexts(run).size());
+        EXPECT_TRUE(WaitForFileGone(install, 10000));
+        EXPECT_EQ(before, snapshot());
+    }
+}
+
 // The theming library is loaded from the System folder by its full path: a
 // library of that name planted beside the uninstaller, in a folder others may
 // write to, must not run with the uninstaller's rights. Wine prefers its own

@@ -152,6 +152,26 @@ bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::
     return result == ERROR_SUCCESS;
 }
 
+// Every key by its path, every value as the data names it (key, two
+// backslashes, name), with its data.
+void RecordKeys(HKEY root, const std::string& path, RegistrySnapshot& keys) {
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    keys[path] = "";
+    static char name[16384];
+    static BYTE data[65536];
+    DWORD nameLength = sizeof name, dataLength = sizeof data;
+    for (DWORD i = 0; RegEnumValueA(key, i, name, &nameLength, NULL, NULL, data, &dataLength) == ERROR_SUCCESS; i++) {
+        keys[path + "\\\\" + name] = std::string((const char*)data, dataLength);
+        nameLength = sizeof name, dataLength = sizeof data;
+    }
+    std::vector<std::string> subkeys;
+    for (DWORD i = 0; nameLength = sizeof name, RegEnumKeyExA(key, i, name, &nameLength, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; i++)
+        subkeys.push_back(name);
+    RegCloseKey(key);
+    for (const std::string& subkey : subkeys) RecordKeys(root, path + "\\" + subkey, keys);
+}
+
 static std::string Family() {
     char family[16];
     DWORD length = GetEnvironmentVariableA("QV_FAMILY", family, sizeof family);

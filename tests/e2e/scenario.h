@@ -1,6 +1,7 @@
 // Laying out an uninstaller with generated data in the test prefix, and
 // running it with its dialogs answered.
 #pragma once
+#include <map>
 #include <string>
 
 #include "pack_model.h"
@@ -65,5 +66,10 @@ bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::
 // Wine names Windows versions: "win98" (the 9x family), "winxp" (NT before 6)
 // or "win7" (NT 6 and later). It comes from QV_FAMILY (win7 when unset) and
 // is set for every program named uninst.exe before the first test starts.
+// Every key below path by its path, every value as key, two backslashes and
+// name, with its data.
+typedef std::map<std::string, std::string> RegistrySnapshot;
+void RecordKeys(HKEY root, const std::string& path, RegistrySnapshot& keys);
+
 bool FamilyIsNt();
 bool FamilyIsNt6OrLater();

@@ -288,27 +288,6 @@ Snapshot RecordCase(const SoakCase& c) {
     return snapshot;
 }
 
-typedef std::map<std::string, std::string> RegistrySnapshot;
-
-// Every key by its path, every value as the data names it (key, two
-// backslashes, name), with its data.
-void RecordKeys(const std::string& path, RegistrySnapshot& keys) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    keys[path] = "";
-    char name[256];
-    BYTE data[512];
-    DWORD nameLength = sizeof name, dataLength = sizeof data;
-    for (DWORD i = 0; RegEnumValueA(key, i, name, &nameLength, NULL, NULL, data, &dataLength) == ERROR_SUCCESS; i++) {
-        keys[path + "\\\\" + name] = std::string((const char*)data, dataLength);
-        nameLength = sizeof name, dataLength = sizeof data;
-    }
-    std::vector<std::string> subkeys;
-    for (DWORD i = 0; nameLength = sizeof name, RegEnumKeyExA(key, i, name, &nameLength, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; i++)
-        subkeys.push_back(name);
-    RegCloseKey(key);
-    for (const std::string& subkey : subkeys) RecordKeys(path + "\\" + subkey, keys);
-}
 
 // FindFirstFileA's masks: "*" and "?", any letter case; "*.*" matches every name.
 bool MatchesMask(const std::string& mask, const std::string& name) {
@@ -478,7 +457,7 @@ void RunCase(uint64_t seed, unsigned number, const std::string& testFolder) {
     std::string exe = WriteUninstaller(c.install + "\\", c.data);
     Snapshot before = RecordCase(c);
     RegistrySnapshot keysBefore, keysAfter;
-    RecordKeys(c.keyRoot, keysBefore);
+    RecordKeys(HKEY_CURRENT_USER, c.keyRoot, keysBefore);
     Allowed allowed = DeriveAllowed(c, before);
 
     std::string savedCommonFiles = c.protectedFolder.empty() ? "" : SwapCommonFilesDir(c.protectedFolder);
@@ -494,7 +473,7 @@ void RunCase(uint64_t seed, unsigned number, const std::string& testFolder) {
     std::string problems;
     if (run.timedOut || run.exitCode != 0 || !run.dialogs.empty())
         problems += "  the run showed " + std::to_string(run.dialogs.size()) + " dialogs and ended with " + std::to_string(run.exitCode) + "\n";
-    RecordKeys(c.keyRoot, keysAfter);
+    RecordKeys(HKEY_CURRENT_USER, c.keyRoot, keysAfter);
     problems += FileProblems(c, allowed, before, RecordCase(c)) + RegistryProblems(c, keysBefore, keysAfter);
     for (size_t i = 0; i < c.hosts.size(); i++)
         MoveFileA(c.hosts[i].c_str(), (SlotFolder + std::to_string(c.slots[i])).c_str());
