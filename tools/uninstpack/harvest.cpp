@@ -64,6 +64,23 @@ bool ListFolder(const std::string& path, std::vector<Entry>* entries) {
     return true;
 }
 
+// Built field by field: the library's initializer lists cost the shipped tool size.
+Json FileItem(const std::string& folder, const std::string& name) {
+    Json item = Json::object();
+    item["folder"] = folder;
+    item["name"] = name;
+    return item;
+}
+
+// "HKLM\Software\X" (and a value name) as a registry entry of the manifest.
+Json RegistryItem(const std::string& key, const std::string* value) {
+    Json item = Json::object();
+    item["root"] = key.substr(0, key.find('\\'));
+    item["key"] = key.substr(key.find('\\') + 1);
+    if (value) item["value"] = *value;
+    return item;
+}
+
 // "*" and "?" over a relative path, any ASCII letter case; "/" counts as "\".
 bool Matches(const char* mask, const char* path) {
     if (*mask == '*') return Matches(mask + 1, path) || (*path && Matches(mask, path + 1));
@@ -95,11 +112,11 @@ void HarvestFolder(const HarvestOptions& options, const std::string& relative, J
         errors->push_back(path + ": cannot list the folder");
         return;
     }
-    if (!relative.empty()) files->push_back({{"folder", folder}, {"name", ""}});
+    if (!relative.empty()) files->push_back(FileItem(folder, ""));
     for (const Entry& entry : entries) {
         if (entry.folder) continue;
         const std::string file = relative.empty() ? entry.name : relative + "\\" + entry.name;
-        Json item = {{"folder", folder}, {"name", entry.name}};
+        Json item = FileItem(folder, entry.name);
         Json flags = Json::array();
         if (MatchesAny(options.shared, file)) flags.push_back("shared");
         if (MatchesAny(options.comServer, file)) flags.push_back("comServer");
@@ -251,11 +268,8 @@ bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::
         if (!HarvestRegistry(contents, ownKeys, &keys, &values, &error)) errors->push_back("--registry: " + error);
     }
     Json registry = Json::array();
-    for (const std::string& key : keys)
-        registry.push_back({{"root", key.substr(0, key.find('\\'))}, {"key", key.substr(key.find('\\') + 1)}});
-    for (const auto& value : values)
-        registry.push_back({{"root", value.first.substr(0, value.first.find('\\'))},
-                            {"key", value.first.substr(value.first.find('\\') + 1)}, {"value", value.second}});
+    for (const std::string& key : keys) registry.push_back(RegistryItem(key, nullptr));
+    for (const auto& value : values) registry.push_back(RegistryItem(value.first, &value.second));
     if (!registry.empty()) AppendMissing(&root["registry"], registry);
     if (errors->size() != before) return false;
     *json = root.dump(2) + "\n";
