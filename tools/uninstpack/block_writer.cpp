@@ -1,11 +1,22 @@
 #include "block_writer.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "data/records.h"
 
+[[noreturn]] void Refuse(const std::string& what) {
+#if defined(__cpp_exceptions)
+    throw std::length_error(what);
+#else
+    std::fprintf(stderr, "uninstpack: internal error: %s\n", what.c_str());
+    std::exit(1);
+#endif
+}
+
 void AppendU16(std::string* out, uint32_t value) {
-    if (value > 0xFFFF) throw std::length_error("value does not fit 16 bits: " + std::to_string(value));
+    if (value > 0xFFFF) Refuse("value does not fit 16 bits: " + std::to_string(value));
     out->push_back(static_cast<char>(value & 0xFF));
     out->push_back(static_cast<char>((value >> 8) & 0xFF));
 }
@@ -15,27 +26,27 @@ void AppendU32(std::string* out, uint32_t value) {
 }
 
 uint32_t LoadU32(const std::string& bytes, size_t at) {
-    if (at > bytes.size() || bytes.size() - at < 4) throw std::out_of_range("32-bit field past the end");
+    if (at > bytes.size() || bytes.size() - at < 4) Refuse("32-bit field past the end");
     uint32_t value = 0;
     for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
     return value;
 }
 
 void StoreU32(std::string* bytes, size_t at, uint32_t value) {
-    if (at > bytes->size() || bytes->size() - at < 4) throw std::out_of_range("32-bit field past the end");
+    if (at > bytes->size() || bytes->size() - at < 4) Refuse("32-bit field past the end");
     for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
 namespace {
 
 uint32_t CheckedU32(size_t value, const char* what) {
-    if (value > 0xFFFFFFFFu) throw std::length_error(std::string(what) + " does not fit 32 bits");
+    if (value > 0xFFFFFFFFu) Refuse(std::string(what) + " does not fit 32 bits");
     return static_cast<uint32_t>(value);
 }
 
 void AppendText(std::string* out, const std::string& text) {
     if (text.size() > 0xFFFF)
-        throw std::length_error("text of " + std::to_string(text.size()) + " bytes does not fit a 16-bit length");
+        Refuse("text of " + std::to_string(text.size()) + " bytes does not fit a 16-bit length");
     AppendU16(out, static_cast<uint32_t>(text.size()));
     out->append(text);
 }
@@ -120,7 +131,7 @@ std::string EncodeOptions(const PackOptions& options) {
 
 std::string EncodeMessageTable(const std::vector<std::string>& messages) {
     if (messages.size() > 0xFFFF)
-        throw std::length_error("a message table holds at most 65535 texts, not " + std::to_string(messages.size()));
+        Refuse("a message table holds at most 65535 texts, not " + std::to_string(messages.size()));
     std::string out;
     AppendU16(&out, 1);
     AppendU16(&out, static_cast<uint32_t>(messages.size()));

@@ -36,3 +36,7 @@ void AppendU16(std::string* out, uint32_t value);
 void AppendU32(std::string* out, uint32_t value);
 uint32_t LoadU32(const std::string& bytes, size_t at);
 void StoreU32(std::string* bytes, size_t at, uint32_t value);
+
+// Data that no validated manifest gives (a text too long for its length
+// field, say): an exception where the build has them, else an error and exit 1.
+[[noreturn]] void Refuse(const std::string& what);

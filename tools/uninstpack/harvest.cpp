@@ -240,10 +240,9 @@ bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::
     const size_t before = errors->size();
     Json root = Json::object();
     if (!options.mergeText.empty()) {
-        try {
-            root = Json::parse(options.mergeText);
-        } catch (const Json::parse_error& e) {
-            errors->push_back(options.mergeName + ": " + e.what());
+        root = Json::parse(options.mergeText, nullptr, false);
+        if (root.is_discarded() || !root.is_object()) {
+            errors->push_back(options.mergeName + ": not a manifest; 'uninstpack check' says where");
             return false;
         }
     }

@@ -1,8 +1,8 @@
 #include "languages.h"
 
 #include <nlohmann/json.hpp>
-#include <stdexcept>
 
+#include "block_writer.h"
 #include "manifest.h"
 
 namespace {
@@ -21,7 +21,7 @@ std::vector<Language> ParseLanguages() {
         for (const char* name : MessageNames) language.messages.push_back(entry.at("messages").at(name).get<std::string>());
         languages.push_back(language);
     }
-    if (languages.empty() || languages[0].tag != "en") throw std::logic_error("the language table must begin with en");
+    if (languages.empty() || languages[0].tag != "en") Refuse("the language table must begin with en");
     return languages;
 }
 

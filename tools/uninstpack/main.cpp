@@ -586,10 +586,14 @@ int main(int argc, char** argv) {
     pointers.push_back(nullptr);
     if (wide) argv = pointers.data();
 #endif
+#if defined(__cpp_exceptions)
     try {
         return Run(argc, argv);
     } catch (const std::exception& e) {
         Fail(std::string("internal error: ") + e.what());
         return ExitInputError;
     }
+#else
+    return Run(argc, argv);
+#endif
 }

@@ -149,16 +149,41 @@ private:
     std::vector<Frame> stack_;
 };
 
-std::string SyntaxError(const std::string& text, const std::string& fileName, const Json::parse_error& e) {
-    // e.byte counts the characters read, the offending one included.
-    size_t at = e.byte == 0 ? 0 : static_cast<size_t>(e.byte) - 1;
+// Where a text stops being JSON, and why: a reader that keeps the first error.
+// (The build of the tool that installers ship has no exceptions.)
+struct ErrorFinder : nlohmann::json_sax<Json> {
+    size_t byte = 0;
+    std::string message;
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override { return true; }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return true; }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t at, const std::string&, const nlohmann::detail::exception& e) override {
+        byte = at;
+        message = e.what();
+        return false;
+    }
+};
+
+std::string SyntaxError(const std::string& text, const std::string& fileName) {
+    ErrorFinder error;
+    Json::sax_parse(text, &error);
+    // The byte count includes the offending character.
+    size_t at = error.byte == 0 ? 0 : error.byte - 1;
     if (at > text.size()) at = text.size();
     size_t line = 1, lineStart = 0;
     for (size_t i = 0; i < at; ++i)
         if (text[i] == '\n') ++line, lineStart = i + 1;
     const size_t column = at - lineStart + 1;
-
-    std::string message = e.what();
+    std::string message = error.message;
     const size_t intro = message.find("parse error");
     const size_t colon = intro == std::string::npos ? std::string::npos : message.find(": ", intro);
     if (colon != std::string::npos) message = message.substr(colon + 2);
@@ -638,11 +663,9 @@ private:
 bool LoadManifest(const std::string& text, const std::string& fileName, Manifest* manifest,
                   std::vector<std::string>* errors, const ManifestContext& context) {
     DuplicateKeyFinder finder;
-    Json root;
-    try {
-        root = Json::parse(text, std::ref(finder));
-    } catch (const Json::parse_error& e) {
-        errors->push_back(SyntaxError(text, fileName, e));
+    const Json root = Json::parse(text, std::ref(finder), false);
+    if (root.is_discarded()) {
+        errors->push_back(SyntaxError(text, fileName));
         return false;
     }
     const size_t before = errors->size();
