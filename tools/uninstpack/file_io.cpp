@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -140,6 +141,32 @@ std::string Utf8(const wchar_t* wide, int length) {
     return text;
 }
 #endif
+
+bool ListFolder(const std::string& path, std::vector<ListedItem>* items) {
+#ifdef _WIN32
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(WidePath(path + "\\*").data(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+        const std::string name = Utf8(found.cFileName, static_cast<int>(wcslen(found.cFileName)));
+        if (name == "." || name == ".." || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+        items->push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                          static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow});
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+#else
+    DIR* folder = opendir(path.c_str());
+    if (!folder) return false;
+    while (const dirent* item = readdir(folder)) {
+        const std::string name = item->d_name;
+        struct stat info;
+        if (name == "." || name == ".." || lstat((path + "/" + name).c_str(), &info) != 0 || S_ISLNK(info.st_mode)) continue;
+        items->push_back({name, S_ISDIR(info.st_mode), static_cast<uint64_t>(info.st_size)});
+    }
+    closedir(folder);
+#endif
+    return true;
+}
 
 std::string ExecutableFolder() {
     std::vector<char> buffer(32768);

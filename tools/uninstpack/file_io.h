@@ -18,8 +18,20 @@ bool IsSameFile(const std::string& first, const std::string& second);
 // it cannot be found.
 std::string ExecutableFolder();
 
-#ifdef _WIN32
+#include <cstdint>
 #include <vector>
+
+struct ListedItem {
+    std::string name;
+    bool folder;
+    uint64_t size;
+};
+
+// The folders and files in a folder, links left out (never followed); false
+// when it cannot be listed. In the file system's order.
+bool ListFolder(const std::string& path, std::vector<ListedItem>* items);
+
+#ifdef _WIN32
 // UTF-8 from the system's UTF-16, for paths and arguments.
 std::string Utf8(const wchar_t* wide, int length);
 // A path for the system's wide calls: UTF-8, or ANSI when it is not UTF-8.

@@ -9,12 +9,6 @@
 #include "file_io.h"
 #include "manifest.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dirent.h>
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -32,35 +26,10 @@ bool NameBefore(const std::string& a, const std::string& b) {
     return la != lb ? la < lb : a < b;
 }
 
-struct Entry {
-    std::string name;
-    bool folder;
-};
-
-// The folders and files in a folder; links are not followed.
-bool ListFolder(const std::string& path, std::vector<Entry>* entries) {
-#ifdef _WIN32
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(WidePath(path + "\\*").data(), &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    do {
-        const std::string name = Utf8(found.cFileName, static_cast<int>(wcslen(found.cFileName)));
-        if (name == "." || name == ".." || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
-        entries->push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-#else
-    DIR* folder = opendir(path.c_str());
-    if (!folder) return false;
-    while (const dirent* item = readdir(folder)) {
-        const std::string name = item->d_name;
-        struct stat info;
-        if (name == "." || name == ".." || lstat((path + "/" + name).c_str(), &info) != 0 || S_ISLNK(info.st_mode)) continue;
-        entries->push_back({name, S_ISDIR(info.st_mode)});
-    }
-    closedir(folder);
-#endif
-    std::sort(entries->begin(), entries->end(), [](const Entry& a, const Entry& b) { return NameBefore(a.name, b.name); });
+// The folder's items in a fixed order.
+bool ListSorted(const std::string& path, std::vector<ListedItem>* items) {
+    if (!ListFolder(path, items)) return false;
+    std::sort(items->begin(), items->end(), [](const ListedItem& a, const ListedItem& b) { return NameBefore(a.name, b.name); });
     return true;
 }
 
@@ -98,7 +67,7 @@ bool MatchesAny(const std::vector<std::string>& masks, const std::string& path) 
 
 // Installation order: a folder's own entry before the files in it, parents before children.
 void HarvestFolder(const HarvestOptions& options, const std::string& relative, Json* files, std::vector<std::string>* errors) {
-    std::vector<Entry> entries;
+    std::vector<ListedItem> entries;
     const std::string folder = relative.empty() ? "." : ".\\" + relative;
     const std::string separator =
 #ifdef _WIN32
@@ -108,12 +77,12 @@ void HarvestFolder(const HarvestOptions& options, const std::string& relative, J
 #endif
     std::string path = options.staging + (relative.empty() ? "" : separator);
     for (char c : relative) path += c == '\\' ? separator[0] : c;
-    if (!ListFolder(path, &entries)) {
+    if (!ListSorted(path, &entries)) {
         errors->push_back(path + ": cannot list the folder");
         return;
     }
     if (!relative.empty()) files->push_back(FileItem(folder, ""));
-    for (const Entry& entry : entries) {
+    for (const ListedItem& entry : entries) {
         if (entry.folder) continue;
         const std::string file = relative.empty() ? entry.name : relative + "\\" + entry.name;
         Json item = FileItem(folder, entry.name);
@@ -124,7 +93,7 @@ void HarvestFolder(const HarvestOptions& options, const std::string& relative, J
         if (!flags.empty()) item["flags"] = flags;
         files->push_back(item);
     }
-    for (const Entry& entry : entries)
+    for (const ListedItem& entry : entries)
         if (entry.folder) HarvestFolder(options, relative.empty() ? entry.name : relative + "\\" + entry.name, files, errors);
 }
 

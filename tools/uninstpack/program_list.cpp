@@ -8,9 +8,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <dirent.h>
-#include <sys/stat.h>
 #endif
 
 namespace {
@@ -114,29 +111,12 @@ uint32_t FolderKiB(const std::string& folder) {
     while (!pending.empty()) {
         const std::string path = pending.back();
         pending.pop_back();
-#ifdef _WIN32
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW(WidePath(path + "\\*").data(), &found);
-        if (search == INVALID_HANDLE_VALUE) continue;
-        do {
-            const std::string name = Utf8(found.cFileName, static_cast<int>(wcslen(found.cFileName)));
-            if (name == "." || name == ".." || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) pending.push_back(path + "\\" + name);
-            else bytes += (uint64_t)found.nFileSizeHigh << 32 | found.nFileSizeLow;
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-#else
-        DIR* listing = opendir(path.c_str());
-        if (!listing) continue;
-        while (const dirent* item = readdir(listing)) {
-            const std::string name = item->d_name, child = path + "/" + name;
-            struct stat info;
-            if (name == "." || name == ".." || lstat(child.c_str(), &info) != 0 || S_ISLNK(info.st_mode)) continue;
-            if (S_ISDIR(info.st_mode)) pending.push_back(child);
-            else bytes += static_cast<uint64_t>(info.st_size);
+        std::vector<ListedItem> items;
+        ListFolder(path, &items);
+        for (const ListedItem& item : items) {
+            if (item.folder) pending.push_back(path + "/" + item.name);  // "/" works on both systems
+            else bytes += item.size;
         }
-        closedir(listing);
-#endif
     }
     return static_cast<uint32_t>((bytes + 1023) / 1024);
 }
