@@ -45,6 +45,12 @@ reset_workload() {
 stats() { sort -n | awk '{a[NR]=$1} END {if (NR) printf "%d %d %d", (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2), a[1], a[NR]} END {print ""}'; }
 
 say "== machine: $(uname -srm), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(wine --version)"
+# In the emulated machine (scripts/in-vm.sh) every figure is an emulated one.
+emulated=
+if [ -n "${QV_IN_VM:-}" ]; then
+    emulated=" (emulated)"
+    say "== EMULATED: these times were taken in the emulated machine, many times slower than Wine on real hardware; the ratio to the floor is an emulated ratio too"
+fi
 say "== uninst.exe size: $(stat -c %s "$root/dist/uninst.exe") bytes (budget 49152)"
 
 for size in "${sizes[@]}"; do
@@ -98,7 +104,7 @@ for size in "${sizes[@]}"; do
         med=
     done
     if [ -n "${floor_med:-}" ] && [ -n "${uninst_med:-}" ]; then
-        say "$(printf '  ratio uninst/floor: %.2f (target at most 1.6 for medium)' "$(bc -l <<<"$uninst_med/$floor_med")")"
+        say "$(printf '  ratio uninst/floor%s: %.2f (target at most 1.6 for medium)' "$emulated" "$(bc -l <<<"$uninst_med/$floor_med")")"
     fi
     # The peak working set from one more, untimed run (sampling slows it).
     reset_workload "$w"

@@ -4,10 +4,17 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
-# QV_STOP_ON_FAILURE=1 ends at the first failing test (for fault runs).
+# QV_STOP_ON_FAILURE=1 ends at the first failing test, QV_TEST_FILTER=REGEX
+# runs only the Windows tests it matches (both for fault runs).
 stop=()
 [ -n "${QV_STOP_ON_FAILURE:-}" ] && stop=(--stop-on-failure)
+filter=()
+[ -n "${QV_TEST_FILTER:-}" ] && filter=(-R "$QV_TEST_FILTER")
+
+# A test's time limit: the emulated machine runs Wine many times slower.
+limit=300
+[ "$("$root/scripts/windows-side.sh")" = native ] || limit=1800
 
 ctest --test-dir "$build/host" --output-on-failure --timeout 120 "${stop[@]}"
 "$root/scripts/with-wine.sh" "$build/wineprefix" -- \
-    ctest --test-dir "$build/win" --output-on-failure --timeout 300 "${stop[@]}"
+    ctest --test-dir "$build/win" --output-on-failure --timeout "$limit" "${stop[@]}" "${filter[@]}"

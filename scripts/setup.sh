@@ -3,11 +3,23 @@
 # it does nothing when every package is already present.
 set -euo pipefail
 
+here=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")" && pwd)
+
 packages=(
-  make cmake g++ mingw-w64 wine wine32 xvfb
+  make cmake g++ mingw-w64
   googletest libgtest-dev nlohmann-json3-dev python3 bc
-  clang libclang-rt-dev fonts-wine
+  clang libclang-rt-dev
 )
+# The Windows side runs under Wine here, or in an emulated machine where this
+# machine cannot run 32-bit code (QV_VM=1 chooses that anywhere).
+side=$("$here/windows-side.sh")
+if [ "$side" = native ]; then
+  echo "setup: this machine runs 32-bit code: the Windows side runs here under Wine" >&2
+  packages+=(wine wine32 xvfb fonts-wine)
+else
+  echo "setup: the Windows side runs in an emulated machine (scripts/in-vm.sh)$([ "${QV_VM:-}" = 1 ] && echo ", as QV_VM=1 asks")" >&2
+  packages+=(qemu-system-x86 mmdebstrap)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -19,17 +31,18 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "setup: installing ${missing[*]}" >&2
-export DEBIAN_FRONTEND=noninteractive
-SUDO=
-[ "$(id -u)" -ne 0 ] && SUDO=sudo
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
-fi
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]/wine32/wine32:i386}" >/dev/null
-echo "setup: done" >&2
+install_missing() {
+  echo "setup: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  local sudo=
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  if [ "$side" = native ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]/wine32/wine32:i386}" >/dev/null
+  echo "setup: done" >&2
+}
+[ ${#missing[@]} -eq 0 ] || install_missing
+# Built once per machine and kept outside the clone; quick when it is there.
+[ "$side" = native ] || "$here/vm/image.sh" >/dev/null

@@ -11,6 +11,33 @@ die() { echo "with-wine: $*" >&2; exit 2; }
 
 [ $# -ge 3 ] && [ "$2" = -- ] || die "usage: $0 DIR -- COMMAND [ARGS...]"
 here=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")" && pwd)
+
+# Where this machine cannot run 32-bit code, the whole call runs in the
+# emulated machine, with the prefix's folder shared in when it lies outside
+# the work tree.
+if [ -z "${QV_IN_VM:-}" ] && [ "$("$here/windows-side.sh")" = emulated ]; then
+    mkdir -p -- "$(dirname -- "$1")"
+    QV_VM_SHARE=${QV_VM_SHARE:+$QV_VM_SHARE:}$(cd -- "$(dirname -- "$1")" && pwd -P) \
+        exec "$here/in-vm.sh" "$here/with-wine.sh" "$@"
+fi
+
+if [ -n "${QV_IN_VM:-}" ]; then
+    # In the emulated machine the prefix lives on the machine's own disk, many
+    # times faster than the shared folder: the shared path becomes a link to it.
+    # Removing the link (rm -rf from the host) asks for a fresh prefix, as it
+    # does natively; after the machine stopped, the prefix is made anew.
+    store=/var/lib/qv-prefixes/$(realpath -m -- "$1" | sha256sum | cut -c1-16)
+    if [ "$(readlink -- "$1" || true)" != "$store" ]; then
+        rm -rf -- "$1" "$store"
+        mkdir -p -- "$(dirname -- "$1")"
+        ln -s -- "$store" "$1"
+    fi
+    mkdir -p -- "$store"
+elif [ -L "$1" ] && [ ! -e "$1" ]; then
+    # Left by the emulated machine: its prefix is not here.
+    rm -f -- "$1"
+fi
+
 "$here/wine-prefix.sh" "$1" || die "could not prepare a confined prefix in $1"
 DIR=$(cd -- "$1" && pwd -P)
 shift 2
