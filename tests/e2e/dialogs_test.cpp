@@ -23,38 +23,42 @@ const std::string Confirm = "Remove everything?", Done = "All done.", InUse = "A
 // again on Retry; a carried-out run ends with message 2 unless it is empty.
 // A declined run keeps everything.
 TEST(RunFlow, SwitchesAnswersAndFilesInUseDecideWhatIsAskedAndDone) {
+    enum FlaggedFile { Free, Held, Missing };
     const struct {
         const char* switches;
-        bool held, emptyFinal;
+        FlaggedFile flagged;
+        bool emptyFinal;
         std::vector<int> answers;
         std::vector<std::string> shown;
         bool removed;
     } cases[] = {
-        {"", false, false, {IDCANCEL}, {Confirm}, false},
-        {"", false, false, {IDOK, IDOK}, {Confirm, Done}, true},
-        {"", false, true, {IDOK}, {Confirm}, true},
-        {"", true, false, {IDOK, IDRETRY, IDRETRY, IDCANCEL}, {Confirm, InUse, InUse, InUse}, false},
-        {"foo /Q", false, false, {IDCANCEL}, {Confirm}, false},
-        {"/?", false, false, {IDCANCEL}, {Confirm}, false},
-        {"/Q", true, false, {}, {}, true},
-        {"-s", false, false, {}, {}, true},
-        {"/x", false, false, {}, {}, true},
-        {"/quiet", false, false, {}, {}, true},
-        {"/S/X", false, false, {}, {}, true},
+        {"", Free, false, {IDCANCEL}, {Confirm}, false},
+        {"", Free, false, {IDOK, IDOK}, {Confirm, Done}, true},
+        {"", Free, true, {IDOK}, {Confirm}, true},
+        {"", Held, false, {IDOK, IDRETRY, IDRETRY, IDCANCEL}, {Confirm, InUse, InUse, InUse}, false},
+        // A flagged program that is already gone is not in use.
+        {"", Missing, false, {IDOK, IDOK}, {Confirm, Done}, true},
+        {"foo /Q", Free, false, {IDCANCEL}, {Confirm}, false},
+        {"/?", Free, false, {IDCANCEL}, {Confirm}, false},
+        {"/Q", Held, false, {}, {}, true},
+        {"-s", Free, false, {}, {}, true},
+        {"/x", Free, false, {}, {}, true},
+        {"/quiet", Free, false, {}, {}, true},
+        {"/S/X", Free, false, {}, {}, true},
     };
     std::string base = FreshTestFolder();
     int number = 0;
     for (const auto& c : cases) {
         // A folder of its own each time: a carried-out run removes its folder.
         std::string app = base + std::to_string(++number) + "\\";
-        MakeFile(app + "busy.exe");
+        if (c.flagged != Missing) MakeFile(app + "busy.exe");
         MakeFile(app + "free.txt");
         PackData data = TestData();
         if (c.emptyFinal) data.messages[2] = "";
         data.files = {{".", "busy.exe", 8}, {".", "free.txt"}};
         std::string exe = WriteUninstaller(app, data);
         // Held for writing: in use for the check, and kept by the quiet run.
-        HANDLE held = c.held ? CreateFileA((app + "busy.exe").c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL) : NULL;
+        HANDLE held = c.flagged == Held ? CreateFileA((app + "busy.exe").c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL) : NULL;
         std::vector<Answer> answers;
         for (int id : c.answers) answers.push_back(BoxAnswer(id));
         RunResult run = RunUninstaller(exe, c.switches, answers);
@@ -63,7 +67,7 @@ TEST(RunFlow, SwitchesAnswersAndFilesInUseDecideWhatIsAskedAndDone) {
         EXPECT_EQ(c.shown, PromptTexts(run)) << number;
         if (c.shown.empty()) EXPECT_TRUE(run.dialogs.empty()) << number;
         EXPECT_EQ(!c.removed, FileExists(app + "free.txt")) << number;
-        EXPECT_EQ(!c.removed || c.held, FileExists(app + "busy.exe")) << number;
+        EXPECT_EQ(c.flagged != Missing && (!c.removed || c.flagged == Held), FileExists(app + "busy.exe")) << number;
     }
 }
 
