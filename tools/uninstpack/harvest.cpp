@@ -8,6 +8,7 @@
 
 #include "file_io.h"
 #include "manifest.h"
+#include "rules.h"
 
 
 namespace {
@@ -223,7 +224,9 @@ bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::
     if (!patterns.empty()) AppendMissing(&root["patterns"], patterns);
     for (const std::string& own : options.ownKeys) {
         const std::string key = ShortKey(own);
-        if (key.find('\\') == std::string::npos || IsSharedRegistryKey(key.substr(key.find('\\') + 1)))
+        uint32_t root = 0;
+        if (key.find('\\') == std::string::npos || !RootFromName(key.substr(0, key.find('\\')), &root) ||
+            !IsOwnRegistryKey(root, key.substr(key.find('\\') + 1)))
             errors->push_back("--own-key " + own + ": not a key an installation creates (a root, an unknown root or a "
                               "key that many programs share); an uninstaller must never remove what its installation "
                               "did not create");

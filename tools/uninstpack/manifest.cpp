@@ -12,6 +12,7 @@
 #include "codepage.h"
 #include "data/entry_lists.h"
 #include "languages.h"
+#include "rules.h"
 
 const char kVariableCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
 
@@ -34,6 +35,8 @@ namespace {
 enum : uint32_t {
     MaxMessageIndex = 0xFFFE,  // the table's text count is 16-bit
     MaxTextBytes = 0xFFFF,     // a stored text's length is 16-bit
+    MaxPathBytes = 259,        // the uninstaller's path buffers hold 260 bytes
+    MaxNesting = 64,           // a manifest needs 4 levels; more is a mistake
 };
 
 struct NamedValue {
@@ -46,14 +49,6 @@ const NamedValue kFileFlags[] = {
     {"font", FileFlagFont},
     {"comServer", FileFlagComServer},
     {"checkInUse", FileFlagCheckInUse},
-};
-
-// The first name of each root is the one the dump writes.
-const NamedValue kRoots[] = {
-    {"HKCR", 0x80000000u}, {"HKEY_CLASSES_ROOT", 0x80000000u},  {"HKCU", 0x80000001u},
-    {"HKEY_CURRENT_USER", 0x80000001u}, {"HKLM", 0x80000002u}, {"HKEY_LOCAL_MACHINE", 0x80000002u},
-    {"HKU", 0x80000003u},  {"HKEY_USERS", 0x80000003u},         {"HKCC", 0x80000005u},
-    {"HKEY_CURRENT_CONFIG", 0x80000005u},
 };
 
 std::string PointerToken(const std::string& key) {
@@ -161,11 +156,20 @@ struct ErrorFinder : nlohmann::json_sax<Json> {
     bool number_float(number_float_t, const string_t&) override { return true; }
     bool string(string_t&) override { return true; }
     bool binary(binary_t&) override { return true; }
-    bool start_object(std::size_t) override { return true; }
+    bool start_object(std::size_t) override { return Enter(); }
     bool key(string_t&) override { return true; }
-    bool end_object() override { return true; }
-    bool start_array(std::size_t) override { return true; }
-    bool end_array() override { return true; }
+    bool end_object() override { return --depth, true; }
+    bool start_array(std::size_t) override { return Enter(); }
+    bool end_array() override { return --depth, true; }
+    // The tree is built only for a text within the depth limit, so that its
+    // memory stays proportional to the input.
+    size_t depth = 0;
+    bool tooDeep = false;
+    bool Enter() {
+        if (++depth <= MaxNesting) return true;
+        tooDeep = true;
+        return false;
+    }
     bool parse_error(std::size_t at, const std::string&, const nlohmann::detail::exception& e) override {
         byte = at;
         message = e.what();
@@ -173,9 +177,11 @@ struct ErrorFinder : nlohmann::json_sax<Json> {
     }
 };
 
+// Empty when the text is JSON within the nesting limit; otherwise where and why not.
 std::string SyntaxError(const std::string& text, const std::string& fileName) {
     ErrorFinder error;
-    Json::sax_parse(text, &error);
+    if (Json::sax_parse(text, &error)) return std::string();
+    if (error.tooDeep) return fileName + ": nested more than " + std::to_string(MaxNesting) + " levels deep; a manifest needs four";
     // The byte count includes the offending character.
     size_t at = error.byte == 0 ? 0 : error.byte - 1;
     if (at > text.size()) at = text.size();
@@ -192,23 +198,44 @@ std::string SyntaxError(const std::string& text, const std::string& fileName) {
 
 }  // namespace
 
-bool IsSharedRegistryKey(std::string key) {
-    static const char* const shared[] = {
-        "software", "software\\classes", "software\\microsoft", "software\\microsoft\\windows",
-        "software\\microsoft\\windows\\currentversion", "software\\microsoft\\windows\\currentversion\\run",
-        "software\\microsoft\\windows\\currentversion\\runonce",
-        "software\\microsoft\\windows\\currentversion\\uninstall",
-        "software\\microsoft\\windows\\currentversion\\app paths",
-        "software\\microsoft\\windows\\currentversion\\shareddlls", "software\\wow6432node",
-        "clsid", "interface", "typelib", "appid", "*", "directory", "folder", "drive", "allfilesystemobjects",
-        ".exe", ".dll", ".txt", ".htm", ".html", ".lnk", ".ini", ".log", "exefile", "dllfile", "txtfile", "htmlfile",
-        "lnkfile", "inifile"};
-    for (char& c : key) c = char(tolower(static_cast<unsigned char>(c)));
-    while (!key.empty() && key.back() == '\\') key.pop_back();
-    for (const char* prefix : {"", "software\\classes\\"})
-        for (const char* name : shared)
-            if (key == prefix + std::string(name)) return true;
-    return false;
+bool ExpandVariables(const std::string& text, const ManifestContext& context, std::string* expanded, std::string* error) {
+    expanded->clear();
+    for (size_t at = 0; at < text.size();) {
+        if (text.compare(at, 3, "$${") == 0) {
+            expanded->append("${");
+            at += 3;
+            continue;
+        }
+        if (text.compare(at, 2, "${") != 0) {
+            expanded->push_back(text[at++]);
+            continue;
+        }
+        const size_t close = text.find('}', at);
+        const std::string name = text.substr(at + 2, close == std::string::npos ? 0 : close - at - 2);
+        if (close == std::string::npos || name.empty() || name.find_first_not_of(kVariableCharacters) != std::string::npos) {
+            *error = "\"${\" does not begin a variable such as ${InstallDir}; write \"$${\" for the text itself";
+            return false;
+        }
+        const auto value = context.variables.find(name);
+        const std::string nearest = value == context.variables.end() ? NearestVariable(name) : std::string();
+        if (!nearest.empty()) {
+            *error = "the variable ${" + name + "} is not one uninstpack knows; did you mean ${" + nearest + "}?";
+            return false;
+        }
+        if (context.used) context.used->insert(name);
+        if (value != context.variables.end()) {
+            expanded->append(value->second);
+        } else if (context.unset) {
+            context.unset->insert(name);
+            expanded->append(text, at, close + 1 - at);
+        } else {
+            *error = "the variable ${" + name + "} is not set; give it with -D " + name + "=VALUE" +
+                     (name == "InstallDir" ? " or --install-dir DIR" : "");
+            return false;
+        }
+        at = close + 1;
+    }
+    return true;
 }
 
 namespace {
@@ -320,47 +347,18 @@ private:
         return false;
     }
 
-    // Replaces ${Name} by the variable's value as it stands; "$${" is a literal "${".
     bool Expand(const std::string& text, const std::string& path, std::string* expanded) {
-        expanded->clear();
-        bool ok = true;
-        for (size_t at = 0; at < text.size();) {
-            if (text.compare(at, 3, "$${") == 0) {
-                expanded->append("${");
-                at += 3;
-                continue;
-            }
-            if (text.compare(at, 2, "${") != 0) {
-                expanded->push_back(text[at++]);
-                continue;
-            }
-            const size_t close = text.find('}', at);
-            const std::string name = text.substr(at + 2, close == std::string::npos ? 0 : close - at - 2);
-            if (close == std::string::npos || name.empty() || name.find_first_not_of(kVariableCharacters) != std::string::npos) {
-                Error(path, "\"${\" does not begin a variable such as ${InstallDir}; write \"$${\" for the text itself");
-                return false;
-            }
-            if (context_.used) context_.used->insert(name);
-            const auto value = context_.variables.find(name);
-            if (value != context_.variables.end()) {
-                expanded->append(value->second);
-            } else if (context_.unset) {
-                context_.unset->insert(name);
-                expanded->append(text, at, close + 1 - at);
-            } else {
-                Error(path, "the variable ${" + name + "} is not set; give it with -D " + name + "=VALUE" +
-                                (name == "InstallDir" ? " or --install-dir DIR" : ""));
-                ok = false;
-            }
-            at = close + 1;
-        }
-        return ok;
+        std::string error;
+        if (ExpandVariables(text, context_, expanded, &error)) return true;
+        Error(path, error);
+        return false;
     }
 
     // Converts a manifest text, its variables replaced, to the code page; false
     // (with an error) when it cannot be stored.
-    bool Encode(const std::string& text, const std::string& path, std::string* bytes) {
-        std::string utf8;
+    bool Encode(const std::string& text, const std::string& path, std::string* bytes, std::string* expanded = nullptr) {
+        std::string local;
+        std::string& utf8 = expanded ? *expanded : local;
         if (!Expand(text, path, &utf8)) return false;
         if (utf8.find('\0') != std::string::npos) {
             Error(path, "the text contains a NUL character (\\u0000); the uninstaller would cut it there");
@@ -374,8 +372,10 @@ private:
     }
 
     // An optional text field (absent = empty) or a required one.
-    bool Text(const Json& object, const char* key, const std::string& path, bool required, std::string* bytes) {
+    bool Text(const Json& object, const char* key, const std::string& path, bool required, std::string* bytes,
+              std::string* utf8 = nullptr) {
         bytes->clear();
+        if (utf8) utf8->clear();
         if (!object.contains(key)) {
             if (!required) return true;
             Error(path, std::string("the required key \"") + key + "\" is missing");
@@ -386,7 +386,7 @@ private:
             Error(path + "/" + key, "must be a text, not " + TypeName(value));
             return false;
         }
-        return Encode(value.get_ref<const std::string&>(), path + "/" + key, bytes);
+        return Encode(value.get_ref<const std::string&>(), path + "/" + key, bytes, utf8);
     }
 
     bool NotEmpty(const std::string& bytes, const std::string& path, const char* why) {
@@ -471,42 +471,85 @@ private:
         return ok;
     }
 
+    // The field's rules (rules.cpp); false with an error when one is broken.
+    bool Keeps(Field field, const std::string& utf8, const std::string& path) {
+        const std::string problem = CheckField(field, utf8, context_.allowRelative);
+        if (!problem.empty()) Error(path, problem);
+        return problem.empty();
+    }
+
+    // The uninstaller composes paths in 260-byte buffers and skips an entry
+    // whose path does not fit, so what it could never reach is refused here.
+    // An installation folder not known yet counts as the shortest, "C:".
+    void PathLimit(const std::string& utf8, const std::string& path, const char* what) {
+        std::string bytes, ignored, measured = utf8;
+        const bool shortest = measured.compare(0, 13, "${InstallDir}") == 0;
+        if (shortest) measured.replace(0, 13, "C:");
+        if (measured.find("${") != std::string::npos || !EncodeText(measured, codePage_, &bytes, &ignored)) return;
+        if (bytes.size() > MaxPathBytes)
+            Error(path, std::string(what) + " " + Quote(utf8) + " is " + (shortest ? "at least " : "") + std::to_string(bytes.size()) +
+                            " bytes in code page " + std::to_string(codePage_) + "; the uninstaller's limit for a path is " +
+                            std::to_string(MaxPathBytes));
+    }
+
+    std::string InstallDir() const {
+        const auto value = context_.variables.find("InstallDir");
+        return value == context_.variables.end() ? std::string("${InstallDir}") : value->second;
+    }
+
     void File(const Json& entry, const std::string& path, PackData* data) {
         if (!IsObject(entry, path)) return;
         AllowKeys(entry, path, {"folder", "name", "flags"});
         PackFile file;
-        bool ok = Text(entry, "folder", path, true, &file.folder);
+        std::string folder, name;
+        bool ok = Text(entry, "folder", path, true, &file.folder, &folder);
         ok = ok && NotEmpty(file.folder, path + "/folder", "; use \".\" for the installation folder");
-        ok = Text(entry, "name", path, false, &file.name) && ok;
+        ok = ok && Keeps(Field::FileFolder, folder, path + "/folder");
+        ok = Text(entry, "name", path, false, &file.name, &name) && Keeps(Field::FileName, name, path + "/name") && ok;
         if (entry.contains("flags")) ok = FileFlags(entry["flags"], path + "/flags", &file.flags) && ok;
-        if (ok && file.folder[0] != '.' && !IsFullPath(file.folder))
-            Relative(path + "/folder", file.folder, "neither \".\" nor a full path",
-                     "write \".\\\\sub\" for a folder below the installation folder, or a full path such as ${InstallDir}\\\\sub");
         if (!ok) return;
         Limit(file.folder.size() + file.name.size(), FileEntryTextLimit, path, "folder and name are");
+        const std::string full = ComposeFilePath(folder, name, InstallDir());
+        PathLimit(full, path, "the file's path");
+        NoDuplicate(full, path, (file.flags & FileFlagSharedDll) != 0, &fileSeen_);
         data->files.push_back(std::move(file));
+    }
+
+    // Each file once: the uninstaller would lower a shared library's count
+    // once per entry, and so take another program's copy.
+    void NoDuplicate(const std::string& full, const std::string& path, bool isFile, std::map<std::string, std::string>* seen) {
+        const auto found = seen->emplace(NormalPath(full), path);
+        if (found.second) return;
+        const std::string message = "names " + Quote(full) + " again, as " + found.first->second + " does";
+        if (seen == &fileSeen_) {
+            Error(path, message + (isFile ? "; a shared library listed twice has its use count lowered twice" : ""));
+        } else if (context_.warnings) {
+            context_.warnings->push_back(file_ + ": " + path + ": warning: " + message);
+        }
     }
 
     void Directory(const Json& entry, const std::string& path, PackData* data) {
         if (!IsObject(entry, path)) return;
         AllowKeys(entry, path, {"path", "altPath", "fileName", "levels"});
         PackDirectory directory;
-        bool ok = Text(entry, "path", path, true, &directory.path);
-        ok = ok && NotEmpty(directory.path, path + "/path", "");
-        ok = Text(entry, "altPath", path, false, &directory.altPath) && ok;
-        ok = Text(entry, "fileName", path, false, &directory.fileName) && ok;
+        std::string folder, alternative, name;
+        bool ok = Text(entry, "path", path, true, &directory.path, &folder);
+        ok = ok && NotEmpty(directory.path, path + "/path", "") && Keeps(Field::DirectoryPath, folder, path + "/path");
+        ok = Text(entry, "altPath", path, false, &directory.altPath, &alternative) &&
+             Keeps(Field::DirectoryPath, alternative, path + "/altPath") && ok;
+        ok = Text(entry, "fileName", path, false, &directory.fileName, &name) &&
+             Keeps(Field::DirectoryFileName, name, path + "/fileName") && ok;
         if (entry.contains("levels")) {
             uint64_t levels = 0;
             ok = Number(entry["levels"], path + "/levels", 255, &levels) && ok;
             directory.levels = static_cast<uint8_t>(levels);
         }
-        for (const std::string* text : {&directory.path, &directory.altPath})
-            if (ok && !text->empty() && !IsFullPath(*text))
-                Relative(path + (text == &directory.path ? "/path" : "/altPath"), *text, "not a full path",
-                         "directory paths are used as they stand; write a full path such as ${InstallDir}\\\\logs");
         if (!ok) return;
         Limit(directory.path.size() + directory.altPath.size() + directory.fileName.size(), DirectoryEntryTextLimit,
               path, "path, altPath and fileName are");
+        PathLimit(ComposeFilePath(folder, name, ""), path, "the path");
+        PathLimit(alternative, path, "altPath");
+        NoDuplicate(folder, path, false, &directorySeen_);
         data->directories.push_back(std::move(directory));
     }
 
@@ -517,12 +560,7 @@ private:
         }
         const Json& value = entry["root"];
         if (value.is_string()) {
-            for (const NamedValue& named : kRoots) {
-                if (value.get_ref<const std::string&>() == named.name) {
-                    *root = named.value;
-                    return true;
-                }
-            }
+            if (RootFromName(value.get_ref<const std::string&>(), root)) return true;
             Error(path + "/root", "unknown root key " + value.dump() +
                                       "; use HKCR, HKCU, HKLM, HKU, HKCC, their HKEY_ names, or a number");
             return false;
@@ -537,32 +575,30 @@ private:
         if (!IsObject(entry, path)) return;
         AllowKeys(entry, path, {"root", "key", "value"});
         PackRegistry registry;
-        std::string key, value;
+        std::string key, value, keyText, valueText;
         bool ok = Root(entry, path, &registry.root);
-        if (Text(entry, "key", path, true, &key)) {
-            ok = NotEmpty(key, path + "/key", "") && ok;
-        } else {
-            ok = false;
-        }
+        ok = Text(entry, "key", path, true, &key, &keyText) && NotEmpty(key, path + "/key", "") &&
+             Keeps(Field::RegistryKey, keyText, path + "/key") && ok;
         const bool isValue = entry.contains("value");
-        ok = Text(entry, "value", path, false, &value) && ok;
+        ok = Text(entry, "value", path, false, &value, &valueText) && Keeps(Field::RegistryValue, valueText, path + "/value") && ok;
         size_t split = 0;
-        if (isValue && value.find('\\') != std::string::npos) {
-            Error(path + "/value", "a value name cannot contain a backslash; the entry would name a key");
-            ok = false;
-        }
-        if (!isValue && IsValuePath(key, &split)) {
+        if (ok && !isValue && IsValuePath(key, &split)) {
             Error(path + "/key", "the last backslash is doubled, so the uninstaller would read this key as a "
                                  "value; give the value name in \"value\"");
             ok = false;
         }
-        if (ok && !isValue && IsSharedRegistryKey(key))
-            Error(path + "/key", Quote(key) + " is a key that many programs share; removing it with everything "
-                                 "below would take theirs too. Name the installation's own key below it");
+        if (ok && !isValue && !IsOwnRegistryKey(registry.root, keyText)) {
+            Error(path + "/key", Quote(keyText) + " is not a key an installation makes but one that many programs or "
+                                 "the system share; removing it with everything below would take theirs too. Name the "
+                                 "installation's own key below it, or give single values with \"value\"");
+            ok = false;
+        }
         if (!ok) return;
         registry.path = isValue ? key + "\\\\" + value : key;
         Limit(registry.path.size(), RegistryEntryTextLimit, path,
               isValue ? "key, the two backslashes and value are" : "the key is");
+        NoDuplicate(std::to_string(registry.root) + "\\" + keyText + (isValue ? "\\\\" + valueText : ""), path, false,
+                    &registrySeen_);
         data->registry.push_back(std::move(registry));
     }
 
@@ -571,13 +607,13 @@ private:
             Error(path, "must be a text, not " + TypeName(value));
             return;
         }
-        std::string bytes;
-        if (!Encode(value.get_ref<const std::string&>(), path, &bytes)) return;
+        std::string bytes, utf8;
+        if (!Encode(value.get_ref<const std::string&>(), path, &bytes, &utf8)) return;
         if (!NotEmpty(bytes, path, " (an empty text ends the pattern list)")) return;
-        if (bytes.find('#') == std::string::npos && (bytes.find(":\\") != std::string::npos || bytes.compare(0, 2, "\\\\") == 0))
-            Relative(path, bytes, "a full path without a folder token",
-                     "the uninstaller puts a pattern without a token behind the installation folder; write it relative "
-                     "to that folder, or begin it with a token such as #AppData#");
+        if (!Keeps(Field::Pattern, utf8, path)) return;
+        const std::string full = utf8[0] == '#' ? utf8 : InstallDir() + "\\" + utf8;
+        if (utf8[0] != '#') PathLimit(full, path, "the pattern");
+        NoDuplicate(full, path, false, &patternSeen_);
         data->patterns.push_back(std::move(bytes));
     }
 
@@ -592,8 +628,9 @@ private:
         if (value.contains("flags")) Number(value["flags"], path + "/flags", 0xFFFFFFFFu, &flags);
         options->flags = static_cast<uint32_t>(flags) | (wait ? OptWaitForProgram : 0) |
                          (themed ? OptThemedControls : 0);
-        Text(value, "program", path, false, &options->program);
-        Text(value, "document", path, false, &options->document);
+        std::string utf8;
+        if (Text(value, "program", path, false, &options->program, &utf8)) Keeps(Field::Command, utf8, path + "/program");
+        if (Text(value, "document", path, false, &options->document, &utf8)) Keeps(Field::Document, utf8, path + "/document");
     }
 
     // The language's table, in which texts given under "messages" replace
@@ -627,8 +664,13 @@ private:
                 Error(path, "must be a text, not " + TypeName(item.value()));
                 continue;
             }
-            std::string bytes;
-            if (!Encode(item.value().get_ref<const std::string&>(), path, &bytes)) continue;
+            std::string bytes, utf8;
+            if (!Encode(item.value().get_ref<const std::string&>(), path, &bytes, &utf8)) continue;
+            const std::string placeholders = CheckPlaceholders(index, utf8);
+            if (!placeholders.empty()) {
+                Error(path, placeholders);
+                continue;
+            }
             if (bytes.size() > MaxTextBytes) {
                 Limit(bytes.size(), MaxTextBytes, path, "the text is");
                 continue;
@@ -638,21 +680,10 @@ private:
         }
     }
 
-    static bool IsFullPath(const std::string& path) {
-        return (path.size() >= 3 && path[1] == ':' && path[2] == '\\') || path.compare(0, 2, "\\\\") == 0;
-    }
-
-    // Older uninstallers may hold such texts: their dumps build with allowRelative.
-    void Relative(const std::string& path, const std::string& bytes, const std::string& what, const std::string& instead) {
-        std::string utf8, ignored;
-        DecodeText(bytes, codePage_, &utf8, &ignored);
-        // A variable that check leaves unset may well make it a full path.
-        if (context_.allowRelative || (context_.unset && utf8.find("${") != std::string::npos)) return;
-        Error(path, Quote(utf8) + " is " + what + "; " + instead + " (--allow-relative accepts it as stored)");
-    }
-
     std::string file_;
     const ManifestContext& context_;
+    // Each list's normalised targets, with the first entry's JSON pointer.
+    std::map<std::string, std::string> fileSeen_, directorySeen_, registrySeen_, patternSeen_;
     std::vector<std::string>* errors_;
     int codePage_ = DefaultCodePage;
     bool codePageOk_ = true;
@@ -662,12 +693,13 @@ private:
 
 bool LoadManifest(const std::string& text, const std::string& fileName, Manifest* manifest,
                   std::vector<std::string>* errors, const ManifestContext& context) {
-    DuplicateKeyFinder finder;
-    const Json root = Json::parse(text, std::ref(finder), false);
-    if (root.is_discarded()) {
-        errors->push_back(SyntaxError(text, fileName));
+    const std::string syntax = SyntaxError(text, fileName);
+    if (!syntax.empty()) {
+        errors->push_back(syntax);
         return false;
     }
+    DuplicateKeyFinder finder;
+    const Json root = Json::parse(text, std::ref(finder), false);
     const size_t before = errors->size();
     for (const std::string& path : finder.duplicates)
         errors->push_back(fileName + ": " + path + ": the key occurs more than once in its object");
@@ -739,12 +771,7 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
         for (const PackRegistry& item : data.registry) {
             Json entry = Json::object();
             entry["root"] = item.root;
-            for (const NamedValue& named : kRoots) {
-                if (named.value == item.root) {
-                    entry["root"] = named.name;
-                    break;
-                }
-            }
+            if (const char* name = RootName(item.root)) entry["root"] = name;
             size_t split = 0;
             if (IsValuePath(item.path, &split)) {
                 entry["key"] = text(item.path.substr(0, split));
