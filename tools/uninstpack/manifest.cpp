@@ -711,10 +711,26 @@ bool LoadManifest(const std::string& text, const std::string& fileName, Manifest
 }
 
 bool DumpManifest(const PackData& data, int codePage, std::string* json, std::string* error) {
-    if (!IsSupportedCodePage(codePage)) {
+    if (codePage != 0 && !IsSupportedCodePage(codePage)) {
         *error = "code page " + std::to_string(codePage) + " is not supported; use one of " + SupportedCodePages();
         return false;
     }
+    // The built-in table that the data holds the most texts of, at least half
+    // of them, in the code page given or else in the table's own.
+    const Language* language = nullptr;
+    std::vector<std::string> table;
+    size_t best = DefaultMessageCount / 2 - 1;
+    for (const Language& candidate : BuiltInLanguages()) {
+        const int page = codePage != 0 ? codePage : candidate.codePage;
+        std::vector<std::string> encoded(candidate.messages.size());
+        std::string ignored;
+        bool fits = data.messages.size() >= encoded.size();
+        for (size_t i = 0; fits && i < encoded.size(); ++i) fits = EncodeText(candidate.messages[i], page, &encoded[i], &ignored);
+        size_t same = 0;
+        for (size_t i = 0; fits && i < encoded.size(); ++i) same += encoded[i] == data.messages[i];
+        if (fits && same > best) best = same, language = &candidate, table = encoded;
+    }
+    if (codePage == 0) codePage = language ? language->codePage : DefaultCodePage;
     // Every byte decodes in a supported code page, so this cannot fail.
     // "${" is written "$${", so that the build does not take it for a variable.
     auto text = [codePage](const std::string& bytes) {
@@ -728,15 +744,6 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
     };
     Json root = Json::object();
     root["codepage"] = codePage;
-    // A table that is a built-in one, whole, is named by its language.
-    const Language* language = nullptr;
-    for (const Language& candidate : BuiltInLanguages()) {
-        std::vector<std::string> table(candidate.messages.size());
-        std::string ignored;
-        for (size_t i = 0; i < table.size(); ++i)
-            if (!EncodeText(candidate.messages[i], codePage, &table[i], &ignored)) table.clear();
-        if (!language && table == data.messages) language = &candidate;
-    }
     if (language) root["language"] = language->tag;
 
     if (!data.files.empty()) {
@@ -796,9 +803,10 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
         if (!options.document.empty()) entry["document"] = text(options.document);
         root["options"] = std::move(entry);
     }
-    if (!data.messages.empty() && !language) {
+    if (data.messages.size() > table.size() || data.messages != table) {
         Json& messages = root["messages"] = Json::object();
         for (size_t i = 0; i < data.messages.size(); ++i) {
+            if (i < table.size() && data.messages[i] == table[i]) continue;  // the language's own
             // Empty texts past the named ones are gaps the build fills again;
             // only the last index is needed to keep the table's length.
             if (i >= DefaultMessageCount && data.messages[i].empty() && i + 1 != data.messages.size()) continue;
