@@ -233,8 +233,16 @@ TEST(Languages, EveryTableIsWholeFitsItsCodePageAndButtonsAndDumpsByName) {
         std::string json, error;
         ASSERT_EQ(Errors(R"({"language": ")" + language.tag + "\"}", &manifest), std::vector<std::string>());
         EXPECT_EQ(manifest.codePage, language.codePage);
-        ASSERT_TRUE(DumpManifest(manifest.data, manifest.codePage, &json, &error)) << error;
-        EXPECT_EQ(json, "{\n  \"codepage\": " + std::to_string(language.codePage) + ",\n  \"language\": \"" + language.tag + "\"\n}\n");
+        // The code page too is found from the table when the dump is not given one.
+        for (int page : {manifest.codePage, 0}) {
+            ASSERT_TRUE(DumpManifest(manifest.data, page, &json, &error)) << error;
+            EXPECT_EQ(json, "{\n  \"codepage\": " + std::to_string(language.codePage) + ",\n  \"language\": \"" + language.tag + "\"\n}\n");
+        }
+        // A table that differs in a few texts is the language and those texts.
+        manifest.data.messages[1] = "?";
+        ASSERT_TRUE(DumpManifest(manifest.data, 0, &json, &error)) << error;
+        EXPECT_EQ(json, "{\n  \"codepage\": " + std::to_string(language.codePage) + ",\n  \"language\": \"" + language.tag +
+                            "\",\n  \"messages\": {\n    \"confirm\": \"?\"\n  }\n}\n");
     }
     std::vector<std::string> errors = Errors(R"({"language": "ru", "codepage": 1252})");
     ASSERT_EQ(errors.size(), english.size());
