@@ -153,6 +153,12 @@ TEST_F(ToolTest, HarvestListsTheStagingTreeInInstallationOrder) {
     EXPECT_EQ(files, ".|app.exe|checkInUse .|a.txt| .\\bin|| .\\bin|b.ocx|comServer .\\bin|core.dll|shared .\\data|| .\\data\\sub|| .\\data\\sub|x.dat| ");
     EXPECT_EQ(manifest["registry"].dump(), R"([{"key":"Software\\Vendor\\App","root":"HKLM"},{"key":"Software\\Vendor","root":"HKCU","value":"Last \"User\""}])");
     EXPECT_EQ(Tool("check h1.json"), 0) << output;
+    Write("clash.json", R"({"files": [{"folder": ".", "name": "bin", "flags": ["font"]}]})");
+    EXPECT_EQ(Tool("harvest stage -o h4.json --merge clash.json"), 1);
+    EXPECT_NE(output.find("clash.json: /files/0: names bin as a file, but it is staged as a folder"), std::string::npos) << output;
+    // Flags from both parts are combined, not replaced.
+    ASSERT_EQ(Tool("harvest stage -o h5.json --merge hand.json --com-server App.exe"), 0) << output;
+    EXPECT_EQ(nlohmann::json::parse(Read("h5.json"))["files"][0].dump(), R"({"flags":["checkInUse","comServer"],"folder":".","name":"app.exe"})");
     EXPECT_EQ(Tool("harvest stage -o h3.json --own-key 'HKLM\\Software'"), 1);
     EXPECT_NE(output.find("never remove what its installation did not create"), std::string::npos) << output;
 }

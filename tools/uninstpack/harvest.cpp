@@ -362,6 +362,19 @@ bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::
         for (size_t i = 0; i < matched[g].size(); ++i)
             if (!matched[g][i]) errors->push_back(std::string(flagGlobs[g].option) + " " + (*flagGlobs[g].globs)[i] + ": matches no staged file");
     const size_t handWritten = root.contains("files") && root["files"].is_array() ? root["files"].size() : 0;
+    // A real conflict: the hand-written part names as a file what is staged as a folder, or the reverse.
+    std::map<std::string, bool> stagedFolder;
+    for (const StagedItem& item : staged) stagedFolder[Lower(item.relative)] = item.folder;
+    for (size_t i = 0; i < handWritten; ++i) {
+        const Json& entry = root["files"][i];
+        const std::string folder = entry.value("folder", std::string()), name = entry.value("name", std::string());
+        if (folder.empty() || folder[0] != '.') continue;
+        const std::string relative = Lower(folder.size() > 2 ? folder.substr(2) + (name.empty() ? "" : "\\" + name) : name);
+        const auto found = stagedFolder.find(relative);
+        if (found != stagedFolder.end() && found->second != name.empty())
+            errors->push_back(options.mergeName + ": /files/" + std::to_string(i) + ": names " + relative + " as a " +
+                              (name.empty() ? "folder" : "file") + ", but it is staged as a " + (found->second ? "folder" : "file"));
+    }
     AppendMissing(&root["files"], files);
     Json patterns = options.patterns;
     if (!patterns.empty()) AppendMissing(&root["patterns"], patterns);
