@@ -49,6 +49,8 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
         {Fill(R"({"directories": [{"path": "C:\\%"}]})", 256), {}},
         {Fill(R"({"directories": [{"path": "C:\\%"}]})", 257), {"m: /directories/0: the path \"C:\\\\é"}},
         {Fill(R"({"directories": [{"path": "C:\\a", "fileName": "%"}]})", 255), {"m: /directories/0: the path \"C:\\\\a\\\\é"}},
+        {Fill(R"({"options": {"program": "\"%\" /x"}})", 251), {}},
+        {Fill(R"({"options": {"program": "\"%\" /x"}})", 252), {"m: /options/program: the command put behind the installation folder \"\\\"${InstallDir}\\\\é"}},
         {Fill(Key("\"HKLM\"", "Software\\\\%\\\\%\\\\%x"), 169), {}},
         {Fill(Key("\"HKLM\"", "Software\\\\%\\\\%\\\\%xy"), 169), {"m: /registry/0: the key is 520 bytes in code page 1252; the limit is 519"}},
         {Fill(R"({"registry": [{"root": "HKLM", "key": "k", "value": "%"}]})", 516), {}},

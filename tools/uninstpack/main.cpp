@@ -286,14 +286,15 @@ bool OnePositional(const Arguments& arguments, const std::string& verb, const ch
 // The machine's folders, from the sources the uninstaller's folder tokens use,
 // without a trailing backslash. A folder the system cannot give is not set.
 void AddMachineFolders(std::map<std::string, std::string>* variables) {
-    const struct { const char* name; int csidl; const char* value; } folders[] = {
-        {"Windows", CSIDL_WINDOWS, nullptr}, {"System", CSIDL_SYSTEM, nullptr}, {"Fonts", CSIDL_FONTS, nullptr},
-        {"ProgramFiles", -1, "ProgramFilesDir"}, {"CommonFiles", -1, "CommonFilesDir"},
-        {"AppData", CSIDL_APPDATA, nullptr}, {"LocalAppData", CSIDL_LOCAL_APPDATA, nullptr},
-        {"CommonAppData", CSIDL_COMMON_APPDATA, nullptr}, {"Desktop", CSIDL_DESKTOPDIRECTORY, nullptr},
-        {"StartMenu", CSIDL_STARTMENU, nullptr}, {"Programs", CSIDL_PROGRAMS, nullptr},
-        {"Startup", CSIDL_STARTUP, nullptr}, {"Temp", -2, nullptr}};
-    for (const auto& folder : folders) {
+    // In the order of KnownVariables after InstallDir: a CSIDL, or -1 for a
+    // value of ...\CurrentVersion, or -2 for the temporary folder.
+    const struct { int csidl; const char* value; } folders[] = {
+        {CSIDL_WINDOWS, nullptr}, {CSIDL_SYSTEM, nullptr}, {CSIDL_FONTS, nullptr}, {-1, "ProgramFilesDir"},
+        {-1, "CommonFilesDir"}, {CSIDL_APPDATA, nullptr}, {CSIDL_LOCAL_APPDATA, nullptr},
+        {CSIDL_COMMON_APPDATA, nullptr}, {CSIDL_DESKTOPDIRECTORY, nullptr}, {CSIDL_STARTMENU, nullptr},
+        {CSIDL_PROGRAMS, nullptr}, {CSIDL_STARTUP, nullptr}, {-2, nullptr}};
+    for (size_t i = 0; i < sizeof folders / sizeof folders[0] && KnownVariables[i + 1]; ++i) {
+        const auto& folder = folders[i];
         char path[MAX_PATH + 1] = {};
         DWORD size = MAX_PATH;
         bool found = folder.csidl >= 0   ? SUCCEEDED(SHGetFolderPathA(NULL, folder.csidl, NULL, 0, path))
@@ -302,7 +303,7 @@ void AddMachineFolders(std::map<std::string, std::string>* variables) {
                                           : GetTempPathA(MAX_PATH, path) != 0;
         std::string value = path;
         if (value.size() > 3 && value.back() == '\\') value.pop_back();
-        if (found && !value.empty()) (*variables)[folder.name] = value;
+        if (found && !value.empty()) (*variables)[KnownVariables[i + 1]] = value;
     }
 }
 #endif

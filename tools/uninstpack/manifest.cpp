@@ -240,454 +240,466 @@ bool ExpandVariables(const std::string& text, const ManifestContext& context, st
 
 namespace {
 
-class Validator {
-public:
-    Validator(const std::string& fileName, const ManifestContext& context, std::vector<std::string>* errors)
-        : file_(fileName), context_(context), errors_(errors) {}
+// What reading one manifest keeps: where errors go, the code page its texts
+// are written in, and what each list names already.
+struct Reader {
+    std::string file;
+    const ManifestContext& context;
+    std::vector<std::string>* errors;
+    int codePage = DefaultCodePage;
+    bool codePageOk = true;
+    // Each list's normalised targets, with the first entry's JSON pointer.
+    std::map<std::string, std::string> fileSeen, directorySeen, registrySeen, patternSeen;
+};
 
-    void Run(const Json& root, Manifest* manifest) {
-        if (!root.is_object()) {
-            Error("", "the manifest must be a JSON object, not " + TypeName(root));
-            return;
-        }
-        AllowKeys(root, "", {"$schema", "codepage", "language", "files", "directories", "registry", "patterns",
-                             "options", "messages"});
-        if (root.contains("$schema") && !root["$schema"].is_string()) Error("/$schema", "must be a text");
-        const Language* language = ChooseLanguage(root, context_.language);
-        CodePage(root, language, manifest);
-        PackData& data = manifest->data;
-        if (const Json* files = Array(root, "files")) {
-            for (size_t i = 0; i < files->size(); ++i) File((*files)[i], "/files/" + std::to_string(i), &data);
-        }
-        if (const Json* directories = Array(root, "directories")) {
-            for (size_t i = 0; i < directories->size(); ++i)
-                Directory((*directories)[i], "/directories/" + std::to_string(i), &data);
-        }
-        if (const Json* registry = Array(root, "registry")) {
-            for (size_t i = 0; i < registry->size(); ++i)
-                Registry((*registry)[i], "/registry/" + std::to_string(i), &data);
-        }
-        if (const Json* patterns = Array(root, "patterns")) {
-            for (size_t i = 0; i < patterns->size(); ++i) Pattern((*patterns)[i], "/patterns/" + std::to_string(i), &data);
-        }
-        if (root.contains("options")) Options(root["options"], "/options", &data.options);
-        Messages(root, language, &data.messages);
+void ReportError(Reader& r, const std::string& path, const std::string& message) {
+    r.errors->push_back(r.file + ": " + (path.empty() ? "" : path + ": ") + message);
+}
+
+std::string DescribeType(const Json& value) {
+    if (value.is_string()) return "a text";
+    if (value.is_number()) return "a number";
+    if (value.is_boolean()) return "a boolean";
+    if (value.is_array()) return "an array";
+    if (value.is_object()) return "an object";
+    return "null";
+}
+
+void RefuseUnknownKeys(Reader& r, const Json& object, const std::string& path, std::initializer_list<const char*> allowed) {
+    for (const auto& item : object.items()) {
+        bool known = false;
+        for (const char* name : allowed) known = known || item.key() == name;
+        if (!known)
+            ReportError(r, path + "/" + PointerToken(item.key()),
+                        "unknown key " + Quote(item.key()) + "; expected one of " + Join(allowed));
     }
+}
 
-private:
-    void Error(const std::string& path, const std::string& message) {
-        errors_->push_back(file_ + ": " + (path.empty() ? "" : path + ": ") + message);
-    }
+bool RequireObject(Reader& r, const Json& value, const std::string& path) {
+    if (value.is_object()) return true;
+    ReportError(r, path, "must be an object, not " + DescribeType(value));
+    return false;
+}
 
-    static std::string TypeName(const Json& value) {
-        if (value.is_string()) return "a text";
-        if (value.is_number()) return "a number";
-        if (value.is_boolean()) return "a boolean";
-        if (value.is_array()) return "an array";
-        if (value.is_object()) return "an object";
-        return "null";
-    }
+const Json* FindArray(Reader& r, const Json& root, const char* key) {
+    if (!root.contains(key)) return nullptr;
+    const Json& value = root[key];
+    if (value.is_array()) return &value;
+    ReportError(r, std::string("/") + key, "must be an array, not " + DescribeType(value));
+    return nullptr;
+}
 
-    void AllowKeys(const Json& object, const std::string& path, std::initializer_list<const char*> allowed) {
-        for (const auto& item : object.items()) {
-            bool known = false;
-            for (const char* name : allowed) known = known || item.key() == name;
-            if (!known)
-                Error(path + "/" + PointerToken(item.key()),
-                      "unknown key " + Quote(item.key()) + "; expected one of " + Join(allowed));
-        }
-    }
-
-    bool IsObject(const Json& value, const std::string& path) {
-        if (value.is_object()) return true;
-        Error(path, "must be an object, not " + TypeName(value));
+// A whole number in 0..max; false (with an error) otherwise.
+bool ReadNumber(Reader& r, const Json& value, const std::string& path, uint64_t max, uint64_t* out) {
+    const std::string range = "a whole number from 0 to " + std::to_string(max);
+    if (!value.is_number_integer()) {
+        ReportError(r, path, "must be " + range + ", not " + (value.is_number() ? value.dump() : DescribeType(value)));
         return false;
     }
-
-    const Json* Array(const Json& root, const char* key) {
-        if (!root.contains(key)) return nullptr;
-        const Json& value = root[key];
-        if (value.is_array()) return &value;
-        Error(std::string("/") + key, "must be an array, not " + TypeName(value));
-        return nullptr;
+    if (value.is_number_unsigned()) {
+        *out = value.get<uint64_t>();
+    } else {
+        const int64_t signedValue = value.get<int64_t>();
+        if (signedValue < 0) {
+            ReportError(r, path, "must be " + range + ", not " + value.dump());
+            return false;
+        }
+        *out = static_cast<uint64_t>(signedValue);
     }
+    if (*out > max) {
+        ReportError(r, path, value.dump() + " is above the limit " + std::to_string(max));
+        return false;
+    }
+    return true;
+}
 
-    // A whole number in 0..max; false (with an error) otherwise.
-    bool Number(const Json& value, const std::string& path, uint64_t max, uint64_t* out) {
-        const std::string range = "a whole number from 0 to " + std::to_string(max);
-        if (!value.is_number_integer()) {
-            Error(path, "must be " + range + ", not " + (value.is_number() ? value.dump() : TypeName(value)));
-            return false;
-        }
-        if (value.is_number_unsigned()) {
-            *out = value.get<uint64_t>();
-        } else {
-            const int64_t signedValue = value.get<int64_t>();
-            if (signedValue < 0) {
-                Error(path, "must be " + range + ", not " + value.dump());
-                return false;
-            }
-            *out = static_cast<uint64_t>(signedValue);
-        }
-        if (*out > max) {
-            Error(path, value.dump() + " is above the limit " + std::to_string(max));
-            return false;
-        }
+bool ReadBool(Reader& r, const Json& object, const char* key, const std::string& path, bool* out) {
+    if (!object.contains(key)) return true;
+    const Json& value = object[key];
+    if (value.is_boolean()) {
+        *out = value.get<bool>();
         return true;
     }
+    ReportError(r, path + "/" + key, "must be true or false, not " + DescribeType(value));
+    return false;
+}
 
-    bool Bool(const Json& object, const char* key, const std::string& path, bool* out) {
-        if (!object.contains(key)) return true;
-        const Json& value = object[key];
-        if (value.is_boolean()) {
-            *out = value.get<bool>();
-            return true;
-        }
-        Error(path + "/" + key, "must be true or false, not " + TypeName(value));
+bool ExpandText(Reader& r, const std::string& text, const std::string& path, std::string* expanded) {
+    std::string error;
+    if (ExpandVariables(text, r.context, expanded, &error)) return true;
+    ReportError(r, path, error);
+    return false;
+}
+
+// Converts a manifest text, its variables replaced, to the code page; false
+// (with an error) when it cannot be stored.
+bool EncodeField(Reader& r, const std::string& text, const std::string& path, std::string* bytes, std::string* expanded = nullptr) {
+    std::string local;
+    std::string& utf8 = expanded ? *expanded : local;
+    if (!ExpandText(r, text, path, &utf8)) return false;
+    if (utf8.find('\0') != std::string::npos) {
+        ReportError(r, path, "the text contains a NUL character (\\u0000); the uninstaller would cut it there");
         return false;
     }
+    if (!r.codePageOk) return false;
+    std::string error;
+    if (EncodeText(utf8, r.codePage, bytes, &error)) return true;
+    ReportError(r, path, error);
+    return false;
+}
 
-    bool Expand(const std::string& text, const std::string& path, std::string* expanded) {
-        std::string error;
-        if (ExpandVariables(text, context_, expanded, &error)) return true;
-        Error(path, error);
+// An optional text field (absent = empty) or a required one.
+bool ReadText(Reader& r, const Json& object, const char* key, const std::string& path, bool required, std::string* bytes,
+          std::string* utf8 = nullptr) {
+    bytes->clear();
+    if (utf8) utf8->clear();
+    if (!object.contains(key)) {
+        if (!required) return true;
+        ReportError(r, path, std::string("the required key \"") + key + "\" is missing");
         return false;
     }
-
-    // Converts a manifest text, its variables replaced, to the code page; false
-    // (with an error) when it cannot be stored.
-    bool Encode(const std::string& text, const std::string& path, std::string* bytes, std::string* expanded = nullptr) {
-        std::string local;
-        std::string& utf8 = expanded ? *expanded : local;
-        if (!Expand(text, path, &utf8)) return false;
-        if (utf8.find('\0') != std::string::npos) {
-            Error(path, "the text contains a NUL character (\\u0000); the uninstaller would cut it there");
-            return false;
-        }
-        if (!codePageOk_) return false;
-        std::string error;
-        if (EncodeText(utf8, codePage_, bytes, &error)) return true;
-        Error(path, error);
+    const Json& value = object[key];
+    if (!value.is_string()) {
+        ReportError(r, path + "/" + key, "must be a text, not " + DescribeType(value));
         return false;
     }
+    return EncodeField(r, value.get_ref<const std::string&>(), path + "/" + key, bytes, utf8);
+}
 
-    // An optional text field (absent = empty) or a required one.
-    bool Text(const Json& object, const char* key, const std::string& path, bool required, std::string* bytes,
-              std::string* utf8 = nullptr) {
-        bytes->clear();
-        if (utf8) utf8->clear();
-        if (!object.contains(key)) {
-            if (!required) return true;
-            Error(path, std::string("the required key \"") + key + "\" is missing");
-            return false;
+bool RequireNotEmpty(Reader& r, const std::string& bytes, const std::string& path, const char* why) {
+    if (!bytes.empty()) return true;
+    ReportError(r, path, std::string("must not be empty") + why);
+    return false;
+}
+
+void CheckLimit(Reader& r, size_t bytes, size_t limit, const std::string& path, const std::string& what) {
+    if (bytes <= limit) return;
+    ReportError(r, path,
+                what + " " + std::to_string(bytes) + " bytes in code page " + std::to_string(r.codePage) +
+                    "; the limit is " + std::to_string(limit));
+}
+
+// The --language option wins over the manifest's "language"; English when neither names one.
+const Language* ChooseLanguage(Reader& r, const Json& root, const std::string& languageOverride) {
+    std::string tag = languageOverride, path = "--language";
+    if (tag.empty() && root.contains("language")) {
+        path = "/language";
+        if (!root["language"].is_string()) {
+            ReportError(r, path, "must be a text, not " + DescribeType(root["language"]));
+            return BuiltInLanguages().data();
         }
-        const Json& value = object[key];
-        if (!value.is_string()) {
-            Error(path + "/" + key, "must be a text, not " + TypeName(value));
-            return false;
-        }
-        return Encode(value.get_ref<const std::string&>(), path + "/" + key, bytes, utf8);
+        tag = root["language"].get<std::string>();
     }
+    if (tag.empty()) return BuiltInLanguages().data();
+    const Language* language = FindLanguage(tag);
+    if (!language) ReportError(r, path, "unknown language " + Quote(tag) + "; use one of " + LanguageTags());
+    return language ? language : BuiltInLanguages().data();
+}
 
-    bool NotEmpty(const std::string& bytes, const std::string& path, const char* why) {
-        if (!bytes.empty()) return true;
-        Error(path, std::string("must not be empty") + why);
+// The language's own code page unless the manifest gives one.
+void ChooseCodePage(Reader& r, const Json& root, const Language* language, Manifest* manifest) {
+    manifest->codePage = r.codePage = language->codePage;
+    if (!root.contains("codepage")) return;
+    uint64_t number = 0;
+    r.codePageOk = ReadNumber(r, root["codepage"], "/codepage", 0xFFFFFFFFu, &number);
+    if (r.codePageOk && !IsSupportedCodePage(static_cast<int>(number))) {
+        ReportError(r, "/codepage",
+                    "code page " + std::to_string(number) + " is not supported; use one of " + SupportedCodePages());
+        r.codePageOk = false;
+    }
+    r.codePage = static_cast<int>(number);
+    if (r.codePageOk) manifest->codePage = r.codePage;
+}
+
+bool ReadFileFlags(Reader& r, const Json& value, const std::string& path, uint8_t* flags) {
+    uint64_t bits = 0;
+    if (value.is_number()) {
+        if (!ReadNumber(r, value, path, 255, &bits)) return false;
+        *flags = static_cast<uint8_t>(bits);
+        return true;
+    }
+    if (!value.is_array()) {
+        ReportError(r, path, "must be an array of flag names or a number, not " + DescribeType(value));
         return false;
     }
-
-    void Limit(size_t bytes, size_t limit, const std::string& path, const std::string& what) {
-        if (bytes <= limit) return;
-        Error(path, what + " " + std::to_string(bytes) + " bytes in code page " + std::to_string(codePage_) +
-                        "; the limit is " + std::to_string(limit));
-    }
-
-    // The --language option wins over the manifest's "language"; English when neither names one.
-    const Language* ChooseLanguage(const Json& root, const std::string& languageOverride) {
-        std::string tag = languageOverride, path = "--language";
-        if (tag.empty() && root.contains("language")) {
-            path = "/language";
-            if (!root["language"].is_string()) {
-                Error(path, "must be a text, not " + TypeName(root["language"]));
-                return BuiltInLanguages().data();
-            }
-            tag = root["language"].get<std::string>();
-        }
-        if (tag.empty()) return BuiltInLanguages().data();
-        const Language* language = FindLanguage(tag);
-        if (!language) Error(path, "unknown language " + Quote(tag) + "; use one of " + LanguageTags());
-        return language ? language : BuiltInLanguages().data();
-    }
-
-    // The language's own code page unless the manifest gives one.
-    void CodePage(const Json& root, const Language* language, Manifest* manifest) {
-        manifest->codePage = codePage_ = language->codePage;
-        if (!root.contains("codepage")) return;
-        uint64_t number = 0;
-        codePageOk_ = Number(root["codepage"], "/codepage", 0xFFFFFFFFu, &number);
-        if (codePageOk_ && !IsSupportedCodePage(static_cast<int>(number))) {
-            Error("/codepage", "code page " + std::to_string(number) + " is not supported; use one of " +
-                                   SupportedCodePages());
-            codePageOk_ = false;
-        }
-        codePage_ = static_cast<int>(number);
-        if (codePageOk_) manifest->codePage = codePage_;
-    }
-
-    bool FileFlags(const Json& value, const std::string& path, uint8_t* flags) {
-        uint64_t bits = 0;
-        if (value.is_number()) {
-            if (!Number(value, path, 255, &bits)) return false;
-            *flags = static_cast<uint8_t>(bits);
-            return true;
-        }
-        if (!value.is_array()) {
-            Error(path, "must be an array of flag names or a number, not " + TypeName(value));
-            return false;
-        }
-        bool ok = true;
-        for (size_t i = 0; i < value.size(); ++i) {
-            const Json& item = value[i];
-            const std::string itemPath = path + "/" + std::to_string(i);
-            uint64_t bit = 0;
-            if (item.is_number()) {
-                ok = Number(item, itemPath, 255, &bit) && ok;
-            } else if (item.is_string()) {
-                const std::string& name = item.get_ref<const std::string&>();
-                bool known = false;
-                for (const NamedValue& flag : kFileFlags)
-                    if (name == flag.name) bit = flag.value, known = true;
-                if (!known) {
-                    Error(itemPath, "unknown flag " + Quote(name) + "; expected one of shared, font, comServer, "
-                                                                     "checkInUse, or a number");
-                    ok = false;
-                }
-            } else {
-                Error(itemPath, "must be a flag name or a number, not " + TypeName(item));
+    bool ok = true;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const Json& item = value[i];
+        const std::string itemPath = path + "/" + std::to_string(i);
+        uint64_t bit = 0;
+        if (item.is_number()) {
+            ok = ReadNumber(r, item, itemPath, 255, &bit) && ok;
+        } else if (item.is_string()) {
+            const std::string& name = item.get_ref<const std::string&>();
+            bool known = false;
+            for (const NamedValue& flag : kFileFlags)
+                if (name == flag.name) bit = flag.value, known = true;
+            if (!known) {
+                ReportError(r, itemPath,
+                            "unknown flag " + Quote(name) +
+                                "; expected one of shared, font, comServer, "
+                                "checkInUse, or a number");
                 ok = false;
             }
-            bits |= bit;
-        }
-        *flags = static_cast<uint8_t>(bits);
-        return ok;
-    }
-
-    // The field's rules (rules.cpp); false with an error when one is broken.
-    bool Keeps(Field field, const std::string& utf8, const std::string& path) {
-        const std::string problem = CheckField(field, utf8, context_.allowRelative);
-        if (!problem.empty()) Error(path, problem);
-        return problem.empty();
-    }
-
-    // The uninstaller composes paths in 260-byte buffers and skips an entry
-    // whose path does not fit, so what it could never reach is refused here.
-    // An installation folder not known yet counts as the shortest, "C:".
-    void PathLimit(const std::string& utf8, const std::string& path, const char* what) {
-        std::string bytes, ignored, measured = utf8;
-        const bool shortest = measured.compare(0, 13, "${InstallDir}") == 0;
-        if (shortest) measured.replace(0, 13, "C:");
-        if (measured.find("${") != std::string::npos || !EncodeText(measured, codePage_, &bytes, &ignored)) return;
-        if (bytes.size() > MaxPathBytes)
-            Error(path, std::string(what) + " " + Quote(utf8) + " is " + (shortest ? "at least " : "") + std::to_string(bytes.size()) +
-                            " bytes in code page " + std::to_string(codePage_) + "; the uninstaller's limit for a path is " +
-                            std::to_string(MaxPathBytes));
-    }
-
-    std::string InstallDir() const {
-        const auto value = context_.variables.find("InstallDir");
-        return value == context_.variables.end() ? std::string("${InstallDir}") : value->second;
-    }
-
-    void File(const Json& entry, const std::string& path, PackData* data) {
-        if (!IsObject(entry, path)) return;
-        AllowKeys(entry, path, {"folder", "name", "flags"});
-        PackFile file;
-        std::string folder, name;
-        bool ok = Text(entry, "folder", path, true, &file.folder, &folder);
-        ok = ok && NotEmpty(file.folder, path + "/folder", "; use \".\" for the installation folder");
-        ok = ok && Keeps(Field::FileFolder, folder, path + "/folder");
-        ok = Text(entry, "name", path, false, &file.name, &name) && Keeps(Field::FileName, name, path + "/name") && ok;
-        if (entry.contains("flags")) ok = FileFlags(entry["flags"], path + "/flags", &file.flags) && ok;
-        if (!ok) return;
-        Limit(file.folder.size() + file.name.size(), FileEntryTextLimit, path, "folder and name are");
-        const std::string full = ComposeFilePath(folder, name, InstallDir());
-        PathLimit(full, path, "the file's path");
-        NoDuplicate(full, path, (file.flags & FileFlagSharedDll) != 0, &fileSeen_);
-        data->files.push_back(std::move(file));
-    }
-
-    // Each file once: the uninstaller would lower a shared library's count
-    // once per entry, and so take another program's copy.
-    void NoDuplicate(const std::string& full, const std::string& path, bool isFile, std::map<std::string, std::string>* seen) {
-        const auto found = seen->emplace(NormalPath(full), path);
-        if (found.second) return;
-        const std::string message = "names " + Quote(full) + " again, as " + found.first->second + " does";
-        if (seen == &fileSeen_) {
-            Error(path, message + (isFile ? "; a shared library listed twice has its use count lowered twice" : ""));
-        } else if (context_.warnings) {
-            context_.warnings->push_back(file_ + ": " + path + ": warning: " + message);
-        }
-    }
-
-    void Directory(const Json& entry, const std::string& path, PackData* data) {
-        if (!IsObject(entry, path)) return;
-        AllowKeys(entry, path, {"path", "altPath", "fileName", "levels"});
-        PackDirectory directory;
-        std::string folder, alternative, name;
-        bool ok = Text(entry, "path", path, true, &directory.path, &folder);
-        ok = ok && NotEmpty(directory.path, path + "/path", "") && Keeps(Field::DirectoryPath, folder, path + "/path");
-        ok = Text(entry, "altPath", path, false, &directory.altPath, &alternative) &&
-             Keeps(Field::DirectoryPath, alternative, path + "/altPath") && ok;
-        ok = Text(entry, "fileName", path, false, &directory.fileName, &name) &&
-             Keeps(Field::DirectoryFileName, name, path + "/fileName") && ok;
-        if (entry.contains("levels")) {
-            uint64_t levels = 0;
-            ok = Number(entry["levels"], path + "/levels", 255, &levels) && ok;
-            directory.levels = static_cast<uint8_t>(levels);
-        }
-        if (!ok) return;
-        Limit(directory.path.size() + directory.altPath.size() + directory.fileName.size(), DirectoryEntryTextLimit,
-              path, "path, altPath and fileName are");
-        PathLimit(ComposeFilePath(folder, name, ""), path, "the path");
-        PathLimit(alternative, path, "altPath");
-        NoDuplicate(folder, path, false, &directorySeen_);
-        data->directories.push_back(std::move(directory));
-    }
-
-    bool Root(const Json& entry, const std::string& path, uint32_t* root) {
-        if (!entry.contains("root")) {
-            Error(path, "the required key \"root\" is missing");
-            return false;
-        }
-        const Json& value = entry["root"];
-        if (value.is_string()) {
-            if (RootFromName(value.get_ref<const std::string&>(), root)) return true;
-            Error(path + "/root", "unknown root key " + value.dump() +
-                                      "; use HKCR, HKCU, HKLM, HKU, HKCC, their HKEY_ names, or a number");
-            return false;
-        }
-        uint64_t number = 0;
-        if (!Number(value, path + "/root", 0xFFFFFFFFu, &number)) return false;
-        *root = static_cast<uint32_t>(number);
-        return true;
-    }
-
-    void Registry(const Json& entry, const std::string& path, PackData* data) {
-        if (!IsObject(entry, path)) return;
-        AllowKeys(entry, path, {"root", "key", "value"});
-        PackRegistry registry;
-        std::string key, value, keyText, valueText;
-        bool ok = Root(entry, path, &registry.root);
-        ok = Text(entry, "key", path, true, &key, &keyText) && NotEmpty(key, path + "/key", "") &&
-             Keeps(Field::RegistryKey, keyText, path + "/key") && ok;
-        const bool isValue = entry.contains("value");
-        ok = Text(entry, "value", path, false, &value, &valueText) && Keeps(Field::RegistryValue, valueText, path + "/value") && ok;
-        size_t split = 0;
-        if (ok && !isValue && IsValuePath(key, &split)) {
-            Error(path + "/key", "the last backslash is doubled, so the uninstaller would read this key as a "
-                                 "value; give the value name in \"value\"");
+        } else {
+            ReportError(r, itemPath, "must be a flag name or a number, not " + DescribeType(item));
             ok = false;
         }
-        if (ok && !isValue && !IsOwnRegistryKey(registry.root, keyText)) {
-            Error(path + "/key", Quote(keyText) + " is not a key an installation makes but one that many programs or "
-                                 "the system share; removing it with everything below would take theirs too. Name the "
-                                 "installation's own key below it, or give single values with \"value\"");
-            ok = false;
-        }
-        if (!ok) return;
-        registry.path = isValue ? key + "\\\\" + value : key;
-        Limit(registry.path.size(), RegistryEntryTextLimit, path,
-              isValue ? "key, the two backslashes and value are" : "the key is");
-        NoDuplicate(std::to_string(registry.root) + "\\" + keyText + (isValue ? "\\\\" + valueText : ""), path, false,
-                    &registrySeen_);
-        data->registry.push_back(std::move(registry));
+        bits |= bit;
     }
+    *flags = static_cast<uint8_t>(bits);
+    return ok;
+}
 
-    void Pattern(const Json& value, const std::string& path, PackData* data) {
-        if (!value.is_string()) {
-            Error(path, "must be a text, not " + TypeName(value));
-            return;
+// The field's rules (rules.cpp); false with an error when one is broken.
+bool KeepsRules(Reader& r, Field field, const std::string& utf8, const std::string& path) {
+    const std::string problem = CheckField(field, utf8, r.context.allowRelative);
+    if (!problem.empty()) ReportError(r, path, problem);
+    return problem.empty();
+}
+
+// The uninstaller composes paths in 260-byte buffers and skips an entry
+// whose path does not fit, so what it could never reach is refused here.
+// An installation folder not known yet counts as the shortest, "C:".
+void CheckPathLimit(Reader& r, const std::string& utf8, const std::string& path, const char* what) {
+    std::string bytes, ignored, measured = utf8;
+    const size_t at = measured.find("${InstallDir}");
+    const bool shortest = at <= 1;  // at the start, or after a command's quote
+    if (shortest) measured.replace(at, 13, "C:");
+    if (measured.find("${") != std::string::npos || !EncodeText(measured, r.codePage, &bytes, &ignored)) return;
+    if (bytes.size() > MaxPathBytes)
+        ReportError(r, path,
+                    std::string(what) + " " + Quote(utf8) + " is " + (shortest ? "at least " : "") +
+                        std::to_string(bytes.size()) + " bytes in code page " + std::to_string(r.codePage) +
+                        "; the uninstaller's limit for a path is " + std::to_string(MaxPathBytes));
+}
+
+std::string InstallDirOf(const Reader& r) {
+    const auto value = r.context.variables.find("InstallDir");
+    return value == r.context.variables.end() ? std::string("${InstallDir}") : value->second;
+}
+
+// Each file once: the uninstaller would lower a shared library's count
+// once per entry, and so take another program's copy.
+void RefuseDuplicate(Reader& r, const std::string& full, const std::string& path, bool isFile, std::map<std::string, std::string>* seen) {
+    const auto found = seen->emplace(NormalPath(full), path);
+    if (found.second) return;
+    const std::string message = "names " + Quote(full) + " again, as " + found.first->second + " does";
+    if (seen == &r.fileSeen) {
+        ReportError(r, path, message + (isFile ? "; a shared library listed twice has its use count lowered twice" : ""));
+    } else if (r.context.warnings) {
+        r.context.warnings->push_back(r.file + ": " + path + ": warning: " + message);
+    }
+}
+
+void ReadFileEntry(Reader& r, const Json& entry, const std::string& path, PackData* data) {
+    if (!RequireObject(r, entry, path)) return;
+    RefuseUnknownKeys(r, entry, path, {"folder", "name", "flags"});
+    PackFile file;
+    std::string folder, name;
+    bool ok = ReadText(r, entry, "folder", path, true, &file.folder, &folder);
+    ok = ok && RequireNotEmpty(r, file.folder, path + "/folder", "; use \".\" for the installation folder");
+    ok = ok && KeepsRules(r, Field::FileFolder, folder, path + "/folder");
+    ok = ReadText(r, entry, "name", path, false, &file.name, &name) && KeepsRules(r, Field::FileName, name, path + "/name") && ok;
+    if (entry.contains("flags")) ok = ReadFileFlags(r, entry["flags"], path + "/flags", &file.flags) && ok;
+    if (!ok) return;
+    CheckLimit(r, file.folder.size() + file.name.size(), FileEntryTextLimit, path, "folder and name are");
+    const std::string full = ComposeFilePath(folder, name, InstallDirOf(r));
+    CheckPathLimit(r, full, path, "the file's path");
+    RefuseDuplicate(r, full, path, (file.flags & FileFlagSharedDll) != 0, &r.fileSeen);
+    data->files.push_back(std::move(file));
+}
+
+void ReadDirectoryEntry(Reader& r, const Json& entry, const std::string& path, PackData* data) {
+    if (!RequireObject(r, entry, path)) return;
+    RefuseUnknownKeys(r, entry, path, {"path", "altPath", "fileName", "levels"});
+    PackDirectory directory;
+    std::string folder, alternative, name;
+    bool ok = ReadText(r, entry, "path", path, true, &directory.path, &folder);
+    ok = ok && RequireNotEmpty(r, directory.path, path + "/path", "") && KeepsRules(r, Field::DirectoryPath, folder, path + "/path");
+    ok = ReadText(r, entry, "altPath", path, false, &directory.altPath, &alternative) &&
+         KeepsRules(r, Field::DirectoryPath, alternative, path + "/altPath") && ok;
+    ok = ReadText(r, entry, "fileName", path, false, &directory.fileName, &name) &&
+         KeepsRules(r, Field::DirectoryFileName, name, path + "/fileName") && ok;
+    if (entry.contains("levels")) {
+        uint64_t levels = 0;
+        ok = ReadNumber(r, entry["levels"], path + "/levels", 255, &levels) && ok;
+        directory.levels = static_cast<uint8_t>(levels);
+    }
+    if (!ok) return;
+    CheckLimit(r, directory.path.size() + directory.altPath.size() + directory.fileName.size(), DirectoryEntryTextLimit,
+          path, "path, altPath and fileName are");
+    CheckPathLimit(r, ComposeFilePath(folder, name, ""), path, "the path");
+    CheckPathLimit(r, alternative, path, "altPath");
+    RefuseDuplicate(r, folder, path, false, &r.directorySeen);
+    data->directories.push_back(std::move(directory));
+}
+
+bool ReadRootKey(Reader& r, const Json& entry, const std::string& path, uint32_t* root) {
+    if (!entry.contains("root")) {
+        ReportError(r, path, "the required key \"root\" is missing");
+        return false;
+    }
+    const Json& value = entry["root"];
+    if (value.is_string()) {
+        if (RootFromName(value.get_ref<const std::string&>(), root)) return true;
+        ReportError(
+            r, path + "/root",
+            "unknown root key " + value.dump() + "; use HKCR, HKCU, HKLM, HKU, HKCC, their HKEY_ names, or a number");
+        return false;
+    }
+    uint64_t number = 0;
+    if (!ReadNumber(r, value, path + "/root", 0xFFFFFFFFu, &number)) return false;
+    *root = static_cast<uint32_t>(number);
+    return true;
+}
+
+void ReadRegistryEntry(Reader& r, const Json& entry, const std::string& path, PackData* data) {
+    if (!RequireObject(r, entry, path)) return;
+    RefuseUnknownKeys(r, entry, path, {"root", "key", "value"});
+    PackRegistry registry;
+    std::string key, value, keyText, valueText;
+    bool ok = ReadRootKey(r, entry, path, &registry.root);
+    ok = ReadText(r, entry, "key", path, true, &key, &keyText) && RequireNotEmpty(r, key, path + "/key", "") &&
+         KeepsRules(r, Field::RegistryKey, keyText, path + "/key") && ok;
+    const bool isValue = entry.contains("value");
+    ok = ReadText(r, entry, "value", path, false, &value, &valueText) && KeepsRules(r, Field::RegistryValue, valueText, path + "/value") && ok;
+    size_t split = 0;
+    if (ok && !isValue && IsValuePath(key, &split)) {
+        ReportError(r, path + "/key",
+                    "the last backslash is doubled, so the uninstaller would read this key as a "
+                    "value; give the value name in \"value\"");
+        ok = false;
+    }
+    if (ok && !isValue && !IsOwnRegistryKey(registry.root, keyText)) {
+        ReportError(r, path + "/key",
+                    Quote(keyText) +
+                        " is not a key an installation makes but one that many programs or "
+                        "the system share; removing it with everything below would take theirs too. Name the "
+                        "installation's own key below it, or give single values with \"value\"");
+        ok = false;
+    }
+    if (!ok) return;
+    registry.path = isValue ? key + "\\\\" + value : key;
+    CheckLimit(r, registry.path.size(), RegistryEntryTextLimit, path,
+          isValue ? "key, the two backslashes and value are" : "the key is");
+    RefuseDuplicate(r, std::to_string(registry.root) + "\\" + keyText + (isValue ? "\\\\" + valueText : ""), path, false,
+                &r.registrySeen);
+    data->registry.push_back(std::move(registry));
+}
+
+void ReadPattern(Reader& r, const Json& value, const std::string& path, PackData* data) {
+    if (!value.is_string()) {
+        ReportError(r, path, "must be a text, not " + DescribeType(value));
+        return;
+    }
+    std::string bytes, utf8;
+    if (!EncodeField(r, value.get_ref<const std::string&>(), path, &bytes, &utf8)) return;
+    if (!RequireNotEmpty(r, bytes, path, " (an empty text ends the pattern list)")) return;
+    if (!KeepsRules(r, Field::Pattern, utf8, path)) return;
+    const std::string full = utf8[0] == '#' ? utf8 : InstallDirOf(r) + "\\" + utf8;
+    if (utf8[0] != '#') CheckPathLimit(r, full, path, "the pattern");
+    RefuseDuplicate(r, full, path, false, &r.patternSeen);
+    data->patterns.push_back(std::move(bytes));
+}
+
+void ReadOptions(Reader& r, const Json& value, const std::string& path, PackOptions* options) {
+    if (!RequireObject(r, value, path)) return;
+    RefuseUnknownKeys(r, value, path, {"waitForProgram", "themedControls", "flags", "program", "document"});
+    options->present = true;
+    bool wait = false, themed = false;
+    ReadBool(r, value, "waitForProgram", path, &wait);
+    ReadBool(r, value, "themedControls", path, &themed);
+    uint64_t flags = 0;
+    if (value.contains("flags")) ReadNumber(r, value["flags"], path + "/flags", 0xFFFFFFFFu, &flags);
+    options->flags = static_cast<uint32_t>(flags) | (wait ? OptWaitForProgram : 0) |
+                     (themed ? OptThemedControls : 0);
+    std::string utf8;
+    // A command without a leading token is put behind the installation folder, in a 260-byte buffer.
+    if (ReadText(r, value, "program", path, false, &options->program, &utf8) &&
+        KeepsRules(r, Field::Command, utf8, path + "/program") && utf8.find_first_not_of("\" ") != std::string::npos &&
+        utf8[utf8.find_first_not_of("\" ")] != '#')
+        CheckPathLimit(r, (utf8[0] == '"' ? "\"" : "") + InstallDirOf(r) + "\\" + utf8.substr(utf8.find_first_not_of("\" ")),
+                       path + "/program", "the command put behind the installation folder");
+    if (ReadText(r, value, "document", path, false, &options->document, &utf8)) KeepsRules(r, Field::Document, utf8, path + "/document");
+}
+
+void ReadGivenMessages(Reader& r, const Json& table, std::vector<std::string>* messages, std::map<uint32_t, std::string>* given) {
+    std::map<uint32_t, std::string>& setBy = *given;
+    for (const auto& item : table.items()) {
+        const std::string path = "/messages/" + PointerToken(item.key());
+        uint32_t index = 0;
+        bool named = false;
+        for (uint32_t i = 0; i < DefaultMessageCount; ++i)
+            if (item.key() == MessageNames[i]) index = i, named = true;
+        if (!named && !ParseIndex(item.key(), &index)) {
+            ReportError(r, path,
+                        "unknown message " + Quote(item.key()) + "; use an index from 0 to " +
+                            std::to_string(MaxMessageIndex) + " or a name such as caption, confirm, finished");
+            continue;
+        }
+        if (!setBy.emplace(index, item.key()).second) {
+            ReportError(r, path, "message " + std::to_string(index) + " is already set by " + Quote(setBy[index]));
+            continue;
+        }
+        if (!item.value().is_string()) {
+            ReportError(r, path, "must be a text, not " + DescribeType(item.value()));
+            continue;
         }
         std::string bytes, utf8;
-        if (!Encode(value.get_ref<const std::string&>(), path, &bytes, &utf8)) return;
-        if (!NotEmpty(bytes, path, " (an empty text ends the pattern list)")) return;
-        if (!Keeps(Field::Pattern, utf8, path)) return;
-        const std::string full = utf8[0] == '#' ? utf8 : InstallDir() + "\\" + utf8;
-        if (utf8[0] != '#') PathLimit(full, path, "the pattern");
-        NoDuplicate(full, path, false, &patternSeen_);
-        data->patterns.push_back(std::move(bytes));
-    }
-
-    void Options(const Json& value, const std::string& path, PackOptions* options) {
-        if (!IsObject(value, path)) return;
-        AllowKeys(value, path, {"waitForProgram", "themedControls", "flags", "program", "document"});
-        options->present = true;
-        bool wait = false, themed = false;
-        Bool(value, "waitForProgram", path, &wait);
-        Bool(value, "themedControls", path, &themed);
-        uint64_t flags = 0;
-        if (value.contains("flags")) Number(value["flags"], path + "/flags", 0xFFFFFFFFu, &flags);
-        options->flags = static_cast<uint32_t>(flags) | (wait ? OptWaitForProgram : 0) |
-                         (themed ? OptThemedControls : 0);
-        std::string utf8;
-        if (Text(value, "program", path, false, &options->program, &utf8)) Keeps(Field::Command, utf8, path + "/program");
-        if (Text(value, "document", path, false, &options->document, &utf8)) Keeps(Field::Document, utf8, path + "/document");
-    }
-
-    // The language's table, in which texts given under "messages" replace
-    // theirs by name or index.
-    void Messages(const Json& root, const Language* language, std::vector<std::string>* messages) {
-        messages->assign(language->messages.size(), std::string());
-        std::map<uint32_t, std::string> setBy;
-        if (root.contains("messages") && IsObject(root["messages"], "/messages")) GivenMessages(root["messages"], messages, &setBy);
-        for (uint32_t i = 0; i < language->messages.size(); ++i)
-            if (!setBy.count(i)) Encode(language->messages[i], "/language: message " + std::string(MessageNames[i]), &(*messages)[i]);
-    }
-
-    void GivenMessages(const Json& table, std::vector<std::string>* messages, std::map<uint32_t, std::string>* given) {
-        std::map<uint32_t, std::string>& setBy = *given;
-        for (const auto& item : table.items()) {
-            const std::string path = "/messages/" + PointerToken(item.key());
-            uint32_t index = 0;
-            bool named = false;
-            for (uint32_t i = 0; i < DefaultMessageCount; ++i)
-                if (item.key() == MessageNames[i]) index = i, named = true;
-            if (!named && !ParseIndex(item.key(), &index)) {
-                Error(path, "unknown message " + Quote(item.key()) + "; use an index from 0 to " +
-                                std::to_string(MaxMessageIndex) + " or a name such as caption, confirm, finished");
-                continue;
-            }
-            if (!setBy.emplace(index, item.key()).second) {
-                Error(path, "message " + std::to_string(index) + " is already set by " + Quote(setBy[index]));
-                continue;
-            }
-            if (!item.value().is_string()) {
-                Error(path, "must be a text, not " + TypeName(item.value()));
-                continue;
-            }
-            std::string bytes, utf8;
-            if (!Encode(item.value().get_ref<const std::string&>(), path, &bytes, &utf8)) continue;
-            const std::string placeholders = CheckPlaceholders(index, utf8);
-            if (!placeholders.empty()) {
-                Error(path, placeholders);
-                continue;
-            }
-            if (bytes.size() > MaxTextBytes) {
-                Limit(bytes.size(), MaxTextBytes, path, "the text is");
-                continue;
-            }
-            if (index >= messages->size()) messages->resize(index + 1);
-            (*messages)[index] = std::move(bytes);
+        if (!EncodeField(r, item.value().get_ref<const std::string&>(), path, &bytes, &utf8)) continue;
+        const std::string placeholders = CheckPlaceholders(index, utf8);
+        if (!placeholders.empty()) {
+            ReportError(r, path, placeholders);
+            continue;
         }
+        if (bytes.size() > MaxTextBytes) {
+            CheckLimit(r, bytes.size(), MaxTextBytes, path, "the text is");
+            continue;
+        }
+        if (index >= messages->size()) messages->resize(index + 1);
+        (*messages)[index] = std::move(bytes);
     }
+}
 
-    std::string file_;
-    const ManifestContext& context_;
-    // Each list's normalised targets, with the first entry's JSON pointer.
-    std::map<std::string, std::string> fileSeen_, directorySeen_, registrySeen_, patternSeen_;
-    std::vector<std::string>* errors_;
-    int codePage_ = DefaultCodePage;
-    bool codePageOk_ = true;
-};
+// The language's table, in which texts given under "messages" replace
+// theirs by name or index.
+void ReadMessages(Reader& r, const Json& root, const Language* language, std::vector<std::string>* messages) {
+    messages->assign(language->messages.size(), std::string());
+    std::map<uint32_t, std::string> setBy;
+    if (root.contains("messages") && RequireObject(r, root["messages"], "/messages")) ReadGivenMessages(r, root["messages"], messages, &setBy);
+    for (uint32_t i = 0; i < language->messages.size(); ++i)
+        if (!setBy.count(i)) EncodeField(r, language->messages[i], "/language: message " + std::string(MessageNames[i]), &(*messages)[i]);
+}
+
+void ReadManifestRoot(Reader& r, const Json& root, Manifest* manifest) {
+    if (!root.is_object()) {
+        ReportError(r, "", "the manifest must be a JSON object, not " + DescribeType(root));
+        return;
+    }
+    RefuseUnknownKeys(r, root, "", {"$schema", "codepage", "language", "files", "directories", "registry", "patterns",
+                         "options", "messages"});
+    if (root.contains("$schema") && !root["$schema"].is_string()) ReportError(r, "/$schema", "must be a text");
+    const Language* language = ChooseLanguage(r, root, r.context.language);
+    ChooseCodePage(r, root, language, manifest);
+    PackData& data = manifest->data;
+    if (const Json* files = FindArray(r, root, "files")) {
+        for (size_t i = 0; i < files->size(); ++i) ReadFileEntry(r, (*files)[i], "/files/" + std::to_string(i), &data);
+    }
+    if (const Json* directories = FindArray(r, root, "directories")) {
+        for (size_t i = 0; i < directories->size(); ++i)
+            ReadDirectoryEntry(r, (*directories)[i], "/directories/" + std::to_string(i), &data);
+    }
+    if (const Json* registry = FindArray(r, root, "registry")) {
+        for (size_t i = 0; i < registry->size(); ++i)
+            ReadRegistryEntry(r, (*registry)[i], "/registry/" + std::to_string(i), &data);
+    }
+    if (const Json* patterns = FindArray(r, root, "patterns")) {
+        for (size_t i = 0; i < patterns->size(); ++i) ReadPattern(r, (*patterns)[i], "/patterns/" + std::to_string(i), &data);
+    }
+    if (root.contains("options")) ReadOptions(r, root["options"], "/options", &data.options);
+    ReadMessages(r, root, language, &data.messages);
+}
 
 }  // namespace
 
@@ -704,7 +716,8 @@ bool LoadManifest(const std::string& text, const std::string& fileName, Manifest
     for (const std::string& path : finder.duplicates)
         errors->push_back(fileName + ": " + path + ": the key occurs more than once in its object");
     Manifest result;
-    Validator(fileName, context, errors).Run(root, &result);
+    Reader reader{fileName, context, errors};
+    ReadManifestRoot(reader, root, &result);
     if (errors->size() != before) return false;
     *manifest = std::move(result);
     return true;

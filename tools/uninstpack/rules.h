@@ -29,7 +29,7 @@ const char* RootName(uint32_t root);  // the short name, or null
 std::string CheckPlaceholders(uint32_t index, const std::string& utf8);
 
 // The names ${...} that uninstpack.exe sets from the machine's folders on
-// Windows, and InstallDir; null-terminated.
+// Windows (main.cpp looks them up in this order), after InstallDir; null-terminated.
 extern const char* const KnownVariables[];
 // The known name nearest to a misspelt one (at most two edits, any case), or empty.
 std::string NearestVariable(const std::string& name);
