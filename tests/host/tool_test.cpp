@@ -189,6 +189,18 @@ TEST_F(ToolTest, HarvestNamesEveryStagedNameItCannotStore) {
     ASSERT_EQ(Tool("plan h.json --install-dir 'C:\\App\\'"), 0) << output;
     EXPECT_NE(output.find("file     C:\\App\\${InstallDir}.txt (asked first when it is read-only)"), std::string::npos) << output;
     EXPECT_NE(output.find("folder   C:\\App\\empty (removed when empty)"), std::string::npos) << output;
+    // check --staging: an entry whose file is not staged is an error, a staged file no entry names a warning.
+    Shell("touch stage/new.txt && rm stage/Case.txt");
+    EXPECT_EQ(Tool("check h.json --staging stage"), 1);
+    EXPECT_NE(output.find("h.json: /files/1: Case.txt is not in the staging folder stage"), std::string::npos) << output;
+    EXPECT_NE(output.find("warning: stage: new.txt is staged but no entry names it"), std::string::npos) << output;
+    // The program's entry takes variables as the manifest does.
+    ASSERT_EQ(Tool("build h.json -o u.exe --stub stub.exe --install-dir 'C:\\App' --list-as '${InstallDir} app' "
+                   "--icon '${InstallDir}\\app.exe,0' --list-reg u.reg"), 0) << output;
+    std::string reg;
+    for (size_t at = 2; at < Read("u.reg").size(); at += 2) reg += Read("u.reg")[at];  // ASCII from UTF-16
+    EXPECT_NE(reg.find("[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\C:_App app]"), std::string::npos) << reg;
+    EXPECT_NE(reg.find("\"DisplayIcon\"=\"C:\\\\App\\\\app.exe,0\""), std::string::npos) << reg;
     // An empty tree gives an empty manifest that builds.
     Shell("mkdir none");
     ASSERT_EQ(Tool("harvest none -o e.json"), 0) << output;

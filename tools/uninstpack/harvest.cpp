@@ -12,20 +12,14 @@
 #include "manifest.h"
 #include "rules.h"
 
-
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = char(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // A fixed order whatever the file system's: by name without regard to ASCII
 // case, then byte by byte.
 bool NameBefore(const std::string& a, const std::string& b) {
-    const std::string la = Lower(a), lb = Lower(b);
+    const std::string la = LowerAscii(a), lb = LowerAscii(b);
     return la != lb ? la < lb : a < b;
 }
 
@@ -116,7 +110,7 @@ void ListFolderTree(const std::string& staging, const std::string& relative, boo
                                    ", which an installation does not copy; --skip-special leaves such out");
             continue;
         }
-        if (i > 0 && Lower(entries[i - 1].name) == Lower(entry.name))
+        if (i > 0 && LowerAscii(entries[i - 1].name) == LowerAscii(entry.name))
             errors->push_back(shown + ": differs from " + entries[i - 1].name + " only in letter case; Windows holds one of them");
         const std::string problem = CheckField(Field::FileName, entry.name, false);
         if (!valid) errors->push_back(shown + ": the name is not UTF-8 (its bytes are shown as \\xNN), so it cannot be stored");
@@ -132,8 +126,8 @@ void ListFolderTree(const std::string& staging, const std::string& relative, boo
 // name, anything else by all of it.
 std::string Named(const Json& item) {
     if (item.is_object() && item.contains("folder") && item["folder"].is_string() && item.value("name", Json("")).is_string())
-        return Lower(item["folder"].get<std::string>() + "\\" + item.value("name", Json("")).get<std::string>());
-    return Lower(item.dump());
+        return LowerAscii(item["folder"].get<std::string>() + "\\" + item.value("name", Json("")).get<std::string>());
+    return LowerAscii(item.dump());
 }
 
 // Appends the items that the array does not name yet; a file named by both
@@ -173,12 +167,12 @@ const char* const kRootNames[][2] = {{"HKEY_CLASSES_ROOT", "HKCR"}, {"HKEY_CURRE
 std::string ShortKey(const std::string& key) {
     const std::string root = key.substr(0, key.find('\\'));
     for (const auto& names : kRootNames)
-        if (Lower(root) == Lower(names[0]) || Lower(root) == Lower(names[1])) return names[1] + key.substr(root.size());
+        if (LowerAscii(root) == LowerAscii(names[0]) || LowerAscii(root) == LowerAscii(names[1])) return names[1] + key.substr(root.size());
     return std::string();
 }
 
 bool IsAtOrBelow(const std::string& key, const std::string& parent) {
-    return Lower(key) == Lower(parent) || Lower(key).rfind(Lower(parent) + "\\", 0) == 0;
+    return LowerAscii(key) == LowerAscii(parent) || LowerAscii(key).rfind(LowerAscii(parent) + "\\", 0) == 0;
 }
 
 // UTF-8 from a version 5 file's UTF-16LE (after its byte order mark).
@@ -296,7 +290,7 @@ bool HarvestRegistry(const std::string& contents, const std::string& fileName, c
         }
         const std::string data = l.substr(pos + 1);
         const size_t colon = data.find(':');
-        const std::string type = Lower(data.substr(0, colon == std::string::npos ? 0 : colon));
+        const std::string type = LowerAscii(data.substr(0, colon == std::string::npos ? 0 : colon));
         const std::string digits = colon == std::string::npos ? std::string() : data.substr(colon + 1);
         bool good = data == "-" || (data.size() >= 2 && data[0] == '"' && data.back() == '"');
         if (type == "dword") good = !digits.empty() && digits.size() <= 8 && digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
@@ -364,12 +358,12 @@ bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::
     const size_t handWritten = root.contains("files") && root["files"].is_array() ? root["files"].size() : 0;
     // A real conflict: the hand-written part names as a file what is staged as a folder, or the reverse.
     std::map<std::string, bool> stagedFolder;
-    for (const StagedItem& item : staged) stagedFolder[Lower(item.relative)] = item.folder;
+    for (const StagedItem& item : staged) stagedFolder[LowerAscii(item.relative)] = item.folder;
     for (size_t i = 0; i < handWritten; ++i) {
         const Json& entry = root["files"][i];
         const std::string folder = entry.value("folder", std::string()), name = entry.value("name", std::string());
         if (folder.empty() || folder[0] != '.') continue;
-        const std::string relative = Lower(folder.size() > 2 ? folder.substr(2) + (name.empty() ? "" : "\\" + name) : name);
+        const std::string relative = LowerAscii(folder.size() > 2 ? folder.substr(2) + (name.empty() ? "" : "\\" + name) : name);
         const auto found = stagedFolder.find(relative);
         if (found != stagedFolder.end() && found->second != name.empty())
             errors->push_back(options.mergeName + ": /files/" + std::to_string(i) + ": names " + relative + " as a " +

@@ -64,8 +64,6 @@ std::string PointerToken(const std::string& key) {
     return out;
 }
 
-std::string Quote(const std::string& text) { return Json(text).dump(); }
-
 std::string Join(std::initializer_list<const char*> names) {
     std::string out;
     for (const char* name : names) out += (out.empty() ? "" : ", ") + std::string(name);

@@ -8,11 +8,6 @@
 
 namespace {
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = char(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 std::vector<std::string> SplitAt(const std::string& text, char separator) {
     std::vector<std::string> parts(1);
     for (char c : text) {
@@ -113,7 +108,7 @@ bool HasWildcardInFolder(const std::string& text, std::string*) {
 }
 
 bool IsReservedName(const std::string& part) {
-    const std::string base = Lower(part.substr(0, part.find('.')));
+    const std::string base = LowerAscii(part.substr(0, part.find('.')));
     if (IsOneOf(base, {"con", "prn", "aux", "nul"})) return true;
     return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '1' &&
            base[3] <= '9';
@@ -165,7 +160,7 @@ std::vector<std::string> Tokens(const std::string& text) {
 bool HasUnknownToken(const std::string& text, std::string* found) {
     for (const std::string& token : Tokens(text)) {
         bool known = false;
-        for (const char* name : kFolderTokens) known = known || Lower(token) == Lower(name);
+        for (const char* name : kFolderTokens) known = known || LowerAscii(token) == LowerAscii(name);
         if (!known) return *found = token, true;
     }
     return false;
@@ -301,20 +296,6 @@ const RuleTable kTables[] = {
     {Field::Document, std::begin(kDocumentRules), std::end(kDocumentRules)},
 };
 
-std::string QuoteText(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (c < 0x20) {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", c);
-            out += code;
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
-}
 
 }  // namespace
 
@@ -330,10 +311,25 @@ std::string CheckField(Field field, const std::string& utf8, bool allowRelative)
             const size_t at = message.find('@');
             if (at != std::string::npos) message.replace(at, 1, found);
             if (message.back() == ' ') message += FolderTokenList();
-            return QuoteText(utf8) + " " + message + (rule->place ? " (--allow-relative accepts it as stored)" : "");
+            return Quote(utf8) + " " + message + (rule->place ? " (--allow-relative accepts it as stored)" : "");
         }
     }
     return std::string();
+}
+
+std::string Quote(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (c < 0x20) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", c);
+            out += code;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
 }
 
 std::string FolderTokenList() {
@@ -389,7 +385,7 @@ const struct { const char* name; uint32_t root; } kRoots[] = {
 
 bool IsOwnRegistryKey(uint32_t root, const std::string& key) {
     std::vector<std::string> parts;
-    for (const std::string& part : SplitAt(Lower(key), '\\'))
+    for (const std::string& part : SplitAt(LowerAscii(key), '\\'))
         if (!part.empty()) parts.push_back(part);
     switch (root) {
     case 0x80000000u: return IsOwnClass(parts);
@@ -411,7 +407,7 @@ bool IsOwnRegistryKey(uint32_t root, const std::string& key) {
 
 bool RootFromName(const std::string& name, uint32_t* root) {
     for (const auto& named : kRoots)
-        if (Lower(name) == Lower(named.name)) return *root = named.root, true;
+        if (LowerAscii(name) == LowerAscii(named.name)) return *root = named.root, true;
     return false;
 }
 
@@ -455,7 +451,7 @@ std::string NearestVariable(const std::string& name) {
     std::string best;
     size_t bestDistance = 3;
     for (const char* const* known = KnownVariables; *known; ++known) {
-        const std::string a = Lower(name), b = Lower(*known);
+        const std::string a = LowerAscii(name), b = LowerAscii(*known);
         if (name == *known) return std::string();
         // Edit distance, one row at a time.
         std::vector<size_t> row(b.size() + 1);
@@ -484,8 +480,13 @@ std::string ComposeFilePath(const std::string& folder, const std::string& name, 
     return path;
 }
 
+std::string LowerAscii(std::string text) {
+    for (char& c : text) c = char(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
 std::string NormalPath(const std::string& path) {
-    std::string normal = Lower(path);
+    std::string normal = LowerAscii(path);
     while (normal.size() > 3 && normal.back() == '\\') normal.pop_back();
     return normal;
 }

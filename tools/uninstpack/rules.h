@@ -34,12 +34,18 @@ extern const char* const KnownVariables[];
 // The known name nearest to a misspelt one (at most two edits, any case), or empty.
 std::string NearestVariable(const std::string& name);
 
+// The text in double quotes as JSON writes it, control characters as \u00XX:
+// how messages show a value.
+std::string Quote(const std::string& text);
+
 // The uninstaller's folder tokens (#AppData#, ...), for messages: "#Windows#, #System#, ...".
 std::string FolderTokenList();
 
 // The full path the uninstaller composes for a file entry: a folder that
 // begins with "." is put behind installDir (given without a trailing backslash).
 std::string ComposeFilePath(const std::string& folder, const std::string& name, const std::string& installDir);
+
+std::string LowerAscii(std::string text);
 
 // A path as compared for duplicates: ASCII letters lowered, no trailing backslash.
 std::string NormalPath(const std::string& path);
