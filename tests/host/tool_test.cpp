@@ -11,8 +11,10 @@
 
 namespace {
 
-// Stands in for uninst.exe: the data locator (marker, offset 0) amid other bytes.
-const std::string kStub = "MZ" + std::string(62, '\x90') + "\x77\x77\x67\x54\x29\x48" + std::string(4, '\0') + "end";
+// Stands in for uninst.exe: the data locator amid other bytes, sealed (its
+// offset holds the file's size, 77) as the build leaves the stub.
+const std::string kUnsealed = "MZ" + std::string(62, '\x90') + "\x77\x77\x67\x54\x29\x48" + std::string(4, '\0') + "end";
+const std::string kStub = "MZ" + std::string(62, '\x90') + "\x77\x77\x67\x54\x29\x48" + std::string("\x4D\0\0\0", 4) + "end";
 
 // Every record type, entries at exactly their limits and texts beyond ASCII,
 // each written the way the dump writes it.
@@ -21,13 +23,13 @@ nlohmann::json FullManifest() {
         {"codepage", 1251},
         {"files", {{{"folder", "."}, {"name", "Удалить.exe"}, {"flags", {"shared", "comServer", 64}}},
                    {{"folder", ".\\bin"}, {"name", ""}},
-                   {{"folder", "C:\\" + std::string(510, 'f')}, {"name", "n.dll"}, {"flags", {"font", "checkInUse"}}}}},
+                   {{"folder", "C:\\" + std::string(250, 'f')}, {"name", "n.dll"}, {"flags", {"font", "checkInUse"}}}}},
         {"directories", {{{"path", "C:\\App"}, {"altPath", "C:\\Alt"}, {"fileName", "x.ini"}, {"levels", 255}},
-                         {{"path", "C:\\" + std::string(774, 'd')}}}},
+                         {{"path", "C:\\" + std::string(256, 'd')}}}},
         {"registry", {{{"root", "HKLM"}, {"key", "Software\\Vendor\\App"}},
                       {{"root", "HKCU"}, {"key", "Software\\Vendor"}, {"value", "Setting"}},
                       {{"root", "HKU"}, {"key", "S\\V"}, {"value", ""}},
-                      {{"root", 0x80000004u}, {"key", std::string(519, 'k')}}}},
+                      {{"root", 0x80000004u}, {"key", std::string(255, 'k') + "\\" + std::string(255, 'k') + "\\kkkkkkk"}}}},
         {"patterns", {"logs\\*.log", "#AppData#\\Vendor\\*.tmp"}},
         {"options", {{"waitForProgram", true}, {"themedControls", false}, {"program", "u /x"}, {"document", "a"}}},
         {"messages", {{"caption", "Удаление – ©"}, {"17", "x"}, {"19", ""}, {"fileInUse", std::string(65535, 'm')}}},
@@ -69,8 +71,9 @@ TEST_F(ToolTest, BuildDumpBuildIsByteIdenticalAndTheDumpGivesBackEveryField) {
     Write("in.json", FullManifest().dump());
     ASSERT_EQ(Tool("build in.json -o first.exe --stub stub.exe"), 0) << output;
     ASSERT_EQ(Tool("dump first.exe --codepage 1251 -o dump.json"), 0) << output;
+    // The English table, but for the texts the manifest gives.
     nlohmann::json expected = FullManifest();
-    for (int i = 0; i < DefaultMessageCount; ++i) expected["messages"].emplace(MessageNames[i], DefaultMessages()[i]);
+    expected["language"] = "en";
     EXPECT_EQ(nlohmann::json::diff(expected, nlohmann::json::parse(Read("dump.json"))), nlohmann::json::array());
     ASSERT_EQ(Tool("build dump.json -o second.exe --stub stub.exe"), 0) << output;
     EXPECT_EQ(Read("second.exe"), Read("first.exe"));
@@ -87,6 +90,9 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     Write("signed.exe", kStub.substr(0, 0x3C) + std::string("\x80\0\0\0", 4) + std::string(0x40, 'x') + std::string("PE\0\0", 4) +
                             std::string(20 + 96 + 32, '\0') + "\x10\0\0\0\x20\0\0\0" + kStub.substr(64));
     Write("o.exe", "previous");
+    Write("unsealed.exe", kUnsealed);
+    Write("tool.exe", "MZ" + kUnsealed + std::string(100, 'x'));  // the marker inside another program
+    Shell("cp good.exe sealed-again.exe");
     const struct { std::string args; int status; std::string output; } rows[] = {
         {"check in.json", 0, "ok\n"},
         {"check bad.json", 1, "bad.json: /files/0: must be an object, not a number\nuninstpack: bad.json: /files/1"},
@@ -101,6 +107,15 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
         {"build in.json", 2, "uninstpack: missing -o OUT.exe"},
         {"dump cut.exe --stub stub.exe", 2, "uninstpack: unknown option '--stub' for dump"},
         {"dump cut.exe --codepage 437", 2, "uninstpack: code page '437' is not supported"},
+        // No command writes over one of its inputs, and none takes another program for the stub.
+        {"build in.json -o in.json --stub stub.exe", 1, "uninstpack: -o in.json: is also an input of this command (in.json)"},
+        {"build in.json -o x.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg x.exe", 1, "--list-reg x.exe: is also an input"},
+        {"build in.json -o x.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg missing/x.reg", 1, "cannot create missing/x.reg.partial"},
+        {"dump good.exe -o good.exe", 1, "uninstpack: -o good.exe: is also an input"},
+        {"build in.json -o x.exe --stub tool.exe", 1, "tool.exe: not a usable stub: its data locator does not hold its own size"},
+        {"seal sealed-again.exe", 1, "sealed-again.exe: carries uninstall data at 77; seal only the stub"},
+        {"build in.json -o x.exe --stub stub.exe --publisher P", 2, "--publisher, --version, --icon and --list-reg describe the --list-as entry"},
+        {"--version", 0, "uninstpack 1."},
         {"--help", 0, "Usage: uninstpack COMMAND"},
     };
     for (const auto& row : rows) {
@@ -109,8 +124,13 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     }
     EXPECT_EQ(Read("o.exe"), "previous");
     EXPECT_EQ(Read("stub.exe"), kStub);
+    EXPECT_EQ(Read("in.json"), "{}");
     Shell("ls");
-    EXPECT_EQ(output, "bad.json\ncut.exe\ngood.exe\nin.json\no.exe\nsigned.exe\nstub.exe\ntwo.exe\n");
+    EXPECT_EQ(output, "bad.json\ncut.exe\ngood.exe\nin.json\no.exe\nsealed-again.exe\nsigned.exe\nstub.exe\ntool.exe\ntwo.exe\nunsealed.exe\n");
+    // Sealing the stub is what the build does, and a second time changes nothing.
+    EXPECT_EQ(Tool("seal unsealed.exe"), 0) << output;
+    EXPECT_EQ(Tool("seal unsealed.exe"), 0) << output;
+    EXPECT_EQ(Read("unsealed.exe"), kStub);
 }
 
 // Every folder and file of the staging tree as a "." entry, a folder before
@@ -133,6 +153,56 @@ TEST_F(ToolTest, HarvestListsTheStagingTreeInInstallationOrder) {
     EXPECT_EQ(files, ".|app.exe|checkInUse .|a.txt| .\\bin|| .\\bin|b.ocx|comServer .\\bin|core.dll|shared .\\data|| .\\data\\sub|| .\\data\\sub|x.dat| ");
     EXPECT_EQ(manifest["registry"].dump(), R"([{"key":"Software\\Vendor\\App","root":"HKLM"},{"key":"Software\\Vendor","root":"HKCU","value":"Last \"User\""}])");
     EXPECT_EQ(Tool("check h1.json"), 0) << output;
+    Write("clash.json", R"({"files": [{"folder": ".", "name": "bin", "flags": ["font"]}]})");
+    EXPECT_EQ(Tool("harvest stage -o h4.json --merge clash.json"), 1);
+    EXPECT_NE(output.find("clash.json: /files/0: names bin as a file, but it is staged as a folder"), std::string::npos) << output;
+    // Flags from both parts are combined, not replaced.
+    ASSERT_EQ(Tool("harvest stage -o h5.json --merge hand.json --com-server App.exe"), 0) << output;
+    EXPECT_EQ(nlohmann::json::parse(Read("h5.json"))["files"][0].dump(), R"({"flags":["checkInUse","comServer"],"folder":".","name":"app.exe"})");
     EXPECT_EQ(Tool("harvest stage -o h3.json --own-key 'HKLM\\Software'"), 1);
     EXPECT_NE(output.find("never remove what its installation did not create"), std::string::npos) << output;
+}
+
+// A staging tree with every kind of name a build can leave: each one that an
+// installation cannot hold is an error naming its path, the rest is stored
+// so that it comes back as it was (a "${" in a name stays text).
+TEST_F(ToolTest, HarvestNamesEveryStagedNameItCannotStore) {
+    Shell("mkdir -p stage/sub stage/empty && touch 'stage/${InstallDir}.txt' 'stage/star*.txt' stage/CON 'stage/dot.' "
+          "stage/Case.txt stage/case.TXT stage/sub/ok.dll \"$(printf 'stage/bad\\377name')\" && ln -s ok.dll stage/sub/link.dll && "
+          "mkfifo stage/pipe");
+    Write("bad.reg", "REGEDIT4\r\n\"early\"=\"x\"\r\n[HKEY_LOCAL_MACHINE\\Software\\V\r\n[HKEY_LOCAL_MACHINE\\Software\\V]\r\n\"n\"=dword:zz\r\n");
+    EXPECT_EQ(Tool("harvest stage -o h.json --registry bad.reg --shared 'nothing\\*.dll' --own-key 'HKLM\\Software\\Other'"), 1);
+    for (const char* expected : {"stage/bad\\xFFname: the name is not UTF-8", "stage/CON: \"CON\" has the part \"CON\", a device name",
+                                 "stage/dot.: \"dot.\" has the part \"dot.\", ending in a dot", "stage/star*.txt: \"star*.txt\" holds \"*\"",
+                                 "stage/case.TXT: differs from Case.txt only in letter case", "stage/pipe: a special file",
+                                 "stage/sub/link.dll: a link", "bad.reg:2: a value before any [key] section",
+                                 "bad.reg:3: the key's \"[\" has no \"]\"", "bad.reg:5: the value's data dword:zz",
+                                 "--shared nothing\\*.dll: matches no staged file",
+                                 "--own-key HKLM\\Software\\Other: no key of the .reg files is at or below it"})
+        EXPECT_NE(output.find(expected), std::string::npos) << expected << "\n" << output;
+    EXPECT_EQ(output.find("json.exception"), std::string::npos) << output;
+    Shell("rm -f stage/CON 'stage/dot.' 'stage/star*.txt' stage/case.TXT stage/pipe stage/bad*");
+    ASSERT_EQ(Tool("harvest stage -o h.json --skip-special"), 0) << output;
+    EXPECT_NE(output.find("left out 1 links and special files"), std::string::npos) << output;
+    EXPECT_NE(Read("h.json").find("\"name\": \"$${InstallDir}.txt\""), std::string::npos) << Read("h.json");
+    ASSERT_EQ(Tool("build h.json -o u.exe --stub stub.exe --install-dir 'C:\\App\\'"), 0) << output;
+    ASSERT_EQ(Tool("plan h.json --install-dir 'C:\\App\\'"), 0) << output;
+    EXPECT_NE(output.find("file     C:\\App\\${InstallDir}.txt (asked first when it is read-only)"), std::string::npos) << output;
+    EXPECT_NE(output.find("folder   C:\\App\\empty (removed when empty)"), std::string::npos) << output;
+    // check --staging: an entry whose file is not staged is an error, a staged file no entry names a warning.
+    Shell("touch stage/new.txt && rm stage/Case.txt");
+    EXPECT_EQ(Tool("check h.json --staging stage"), 1);
+    EXPECT_NE(output.find("h.json: /files/1: Case.txt is not in the staging folder stage"), std::string::npos) << output;
+    EXPECT_NE(output.find("warning: stage: new.txt is staged but no entry names it"), std::string::npos) << output;
+    // The program's entry takes variables as the manifest does.
+    ASSERT_EQ(Tool("build h.json -o u.exe --stub stub.exe --install-dir 'C:\\App' --list-as '${InstallDir} app' "
+                   "--icon '${InstallDir}\\app.exe,0' --list-reg u.reg"), 0) << output;
+    std::string reg;
+    for (size_t at = 2; at < Read("u.reg").size(); at += 2) reg += Read("u.reg")[at];  // ASCII from UTF-16
+    EXPECT_NE(reg.find("[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\C:_App app]"), std::string::npos) << reg;
+    EXPECT_NE(reg.find("\"DisplayIcon\"=\"C:\\\\App\\\\app.exe,0\""), std::string::npos) << reg;
+    // An empty tree gives an empty manifest that builds.
+    Shell("mkdir none");
+    ASSERT_EQ(Tool("harvest none -o e.json"), 0) << output;
+    EXPECT_EQ(Tool("check e.json --quiet"), 0) << output;
 }

@@ -71,7 +71,15 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* err
     return true;
 }
 
+void RemoveFileQuietly(const std::string& path) { RemoveFile(path); }
+
 bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string* error) {
+    return WriteFilesReplacing({{path, bytes}}, error);
+}
+
+namespace {
+
+bool WriteTemporary(const std::string& path, const std::string& bytes, std::string* error) {
     const std::string temporary = path + ".partial";
     std::FILE* file = OpenFile(temporary, "wb");
     if (!file) {
@@ -87,12 +95,24 @@ bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::
         RemoveFile(temporary);
         return false;
     }
-    if (!ReplaceFile(temporary, path)) {
-        *error = "cannot rename " + temporary + " to " + path + ": " + SystemError();
-        RemoveFile(temporary);
-        return false;
-    }
     return true;
+}
+
+}  // namespace
+
+bool WriteFilesReplacing(const std::vector<std::pair<std::string, std::string>>& files, std::string* error) {
+    size_t written = 0;
+    while (written < files.size() && WriteTemporary(files[written].first, files[written].second, error)) ++written;
+    bool ok = written == files.size();
+    for (size_t i = 0; i < written; ++i) {
+        const std::string temporary = files[i].first + ".partial";
+        if (ok && !ReplaceFile(temporary, files[i].first)) {
+            *error = "cannot rename " + temporary + " to " + files[i].first + ": " + SystemError();
+            ok = false;
+        }
+        RemoveFile(temporary);
+    }
+    return ok;
 }
 
 bool PatchFile(const std::string& path, size_t offset, const std::string& bytes, std::string* error) {
@@ -149,9 +169,12 @@ bool ListFolder(const std::string& path, std::vector<ListedItem>* items) {
     if (search == INVALID_HANDLE_VALUE) return false;
     do {
         const std::string name = Utf8(found.cFileName, static_cast<int>(wcslen(found.cFileName)));
-        if (name == "." || name == ".." || (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
-        items->push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                          static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow});
+        if (name == "." || name == "..") continue;
+        const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const ItemKind kind = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ItemKind::Link
+                              : folder                                              ? ItemKind::Folder
+                                                                                    : ItemKind::File;
+        items->push_back({name, kind == ItemKind::Folder, static_cast<uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow, kind});
     } while (FindNextFileW(search, &found));
     FindClose(search);
 #else
@@ -160,8 +183,12 @@ bool ListFolder(const std::string& path, std::vector<ListedItem>* items) {
     while (const dirent* item = readdir(folder)) {
         const std::string name = item->d_name;
         struct stat info;
-        if (name == "." || name == ".." || lstat((path + "/" + name).c_str(), &info) != 0 || S_ISLNK(info.st_mode)) continue;
-        items->push_back({name, S_ISDIR(info.st_mode), static_cast<uint64_t>(info.st_size)});
+        if (name == "." || name == ".." || lstat((path + "/" + name).c_str(), &info) != 0) continue;
+        const ItemKind kind = S_ISLNK(info.st_mode)   ? ItemKind::Link
+                              : S_ISDIR(info.st_mode) ? ItemKind::Folder
+                              : S_ISREG(info.st_mode) ? ItemKind::File
+                                                      : ItemKind::Special;
+        items->push_back({name, kind == ItemKind::Folder, static_cast<uint64_t>(info.st_size), kind});
     }
     closedir(folder);
 #endif

@@ -3,41 +3,38 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstdio>
+#include <map>
 #include <set>
 #include <nlohmann/json.hpp>
 
 #include "file_io.h"
 #include "manifest.h"
-
+#include "rules.h"
 
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = char(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // A fixed order whatever the file system's: by name without regard to ASCII
 // case, then byte by byte.
 bool NameBefore(const std::string& a, const std::string& b) {
-    const std::string la = Lower(a), lb = Lower(b);
+    const std::string la = LowerAscii(a), lb = LowerAscii(b);
     return la != lb ? la < lb : a < b;
 }
 
-// The folder's items in a fixed order.
-bool ListSorted(const std::string& path, std::vector<ListedItem>* items) {
-    if (!ListFolder(path, items)) return false;
-    std::sort(items->begin(), items->end(), [](const ListedItem& a, const ListedItem& b) { return NameBefore(a.name, b.name); });
-    return true;
+// Built field by field: the library's initializer lists cost the shipped tool size.
+// "${" in a staged name is text, not a variable.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (size_t at = 0; at < text.size(); ++at) out += text.compare(at, 2, "${") == 0 ? "$" + std::string(1, text[at]) : std::string(1, text[at]);
+    return out;
 }
 
-// Built field by field: the library's initializer lists cost the shipped tool size.
 Json FileItem(const std::string& folder, const std::string& name) {
     Json item = Json::object();
-    item["folder"] = folder;
-    item["name"] = name;
+    item["folder"] = Escaped(folder);
+    item["name"] = Escaped(name);
     return item;
 }
 
@@ -59,58 +56,106 @@ bool Matches(const char* mask, const char* path) {
            Matches(mask + 1, path + 1);
 }
 
-bool MatchesAny(const std::vector<std::string>& masks, const std::string& path) {
-    for (const std::string& mask : masks)
-        if (Matches(mask.c_str(), path.c_str())) return true;
-    return false;
+// A name as it can be shown: bytes that are not UTF-8 as \xNN.
+std::string Shown(const std::string& name, bool* valid) {
+    std::string out;
+    *valid = true;
+    for (size_t at = 0; at < name.size();) {
+        const unsigned char lead = static_cast<unsigned char>(name[at]);
+        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+        bool whole = length != 0 && at + length <= name.size() && !(lead == 0xC0 || lead == 0xC1 || lead > 0xF4);
+        for (size_t i = 1; whole && i < length; ++i) whole = (static_cast<unsigned char>(name[at + i]) & 0xC0) == 0x80;
+        if (whole) {
+            out.append(name, at, length);
+            at += length;
+            continue;
+        }
+        char code[8];
+        std::snprintf(code, sizeof code, "\\x%02X", lead);
+        out += code;
+        *valid = false;
+        ++at;
+    }
+    return out;
 }
 
-// Installation order: a folder's own entry before the files in it, parents before children.
-void HarvestFolder(const HarvestOptions& options, const std::string& relative, Json* files, std::vector<std::string>* errors) {
-    std::vector<ListedItem> entries;
-    const std::string folder = relative.empty() ? "." : ".\\" + relative;
-    const std::string separator =
+const char kSeparator =
 #ifdef _WIN32
-        "\\";
+    '\\';
 #else
-        "/";
+    '/';
 #endif
-    std::string path = options.staging + (relative.empty() ? "" : separator);
-    for (char c : relative) path += c == '\\' ? separator[0] : c;
-    if (!ListSorted(path, &entries)) {
+
+void ListFolderTree(const std::string& staging, const std::string& relative, bool skipSpecial,
+                    std::vector<StagedItem>* items, std::vector<std::string>* errors, size_t* skipped) {
+    std::string path = staging;
+    if (!relative.empty()) path += kSeparator;
+    for (char c : relative) path += c == '\\' ? kSeparator : c;
+    std::vector<ListedItem> entries;
+    if (!ListFolder(path, &entries)) {
         errors->push_back(path + ": cannot list the folder");
         return;
     }
-    if (!relative.empty()) files->push_back(FileItem(folder, ""));
-    for (const ListedItem& entry : entries) {
-        if (entry.folder) continue;
-        const std::string file = relative.empty() ? entry.name : relative + "\\" + entry.name;
-        Json item = FileItem(folder, entry.name);
-        Json flags = Json::array();
-        if (MatchesAny(options.shared, file)) flags.push_back("shared");
-        if (MatchesAny(options.comServer, file)) flags.push_back("comServer");
-        if (MatchesAny(options.checkInUse, file)) flags.push_back("checkInUse");
-        if (!flags.empty()) item["flags"] = flags;
-        files->push_back(item);
+    std::sort(entries.begin(), entries.end(), [](const ListedItem& a, const ListedItem& b) { return NameBefore(a.name, b.name); });
+    if (!relative.empty()) items->push_back({relative, true});
+    std::vector<std::string> folders;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const ListedItem& entry = entries[i];
+        const std::string child = relative.empty() ? entry.name : relative + "\\" + entry.name;
+        bool valid = true;
+        const std::string shown = path + kSeparator + Shown(entry.name, &valid);
+        if (entry.kind == ItemKind::Link || entry.kind == ItemKind::Special) {
+            if (skipSpecial) ++*skipped;
+            else errors->push_back(shown + ": " + (entry.kind == ItemKind::Link ? "a link" : "a special file (FIFO, device or socket)") +
+                                   ", which an installation does not copy; --skip-special leaves such out");
+            continue;
+        }
+        if (i > 0 && LowerAscii(entries[i - 1].name) == LowerAscii(entry.name))
+            errors->push_back(shown + ": differs from " + entries[i - 1].name + " only in letter case; Windows holds one of them");
+        const std::string problem = CheckField(Field::FileName, entry.name, false);
+        if (!valid) errors->push_back(shown + ": the name is not UTF-8 (its bytes are shown as \\xNN), so it cannot be stored");
+        else if (!problem.empty()) errors->push_back(shown + ": " + problem);
+        if (!valid || !problem.empty()) continue;
+        if (entry.folder) folders.push_back(child);
+        else items->push_back({child, false});
     }
-    for (const ListedItem& entry : entries)
-        if (entry.folder) HarvestFolder(options, relative.empty() ? entry.name : relative + "\\" + entry.name, files, errors);
+    for (const std::string& folder : folders) ListFolderTree(staging, folder, skipSpecial, items, errors, skipped);
 }
 
 // What an item names, without regard to ASCII case: a file by its folder and
 // name, anything else by all of it.
 std::string Named(const Json& item) {
-    if (item.is_object() && item.contains("folder"))
-        return Lower(item["folder"].dump() + item.value("name", Json("")).dump());
-    return Lower(item.dump());
+    if (item.is_object() && item.contains("folder") && item["folder"].is_string() && item.value("name", Json("")).is_string())
+        return LowerAscii(item["folder"].get<std::string>() + "\\" + item.value("name", Json("")).get<std::string>());
+    return LowerAscii(item.dump());
 }
 
-// Appends the items that the array does not name yet.
+// Appends the items that the array does not name yet; a file named by both
+// gets the flags of both.
 void AppendMissing(Json* array, const Json& items) {
+    if (!array->is_array()) *array = Json::array();
+    std::map<std::string, size_t> held;
+    for (size_t i = 0; i < array->size(); ++i) held.emplace(Named((*array)[i]), i);
     for (const Json& item : items) {
-        bool present = false;
-        for (const Json& held : *array) present = present || Named(held) == Named(item);
-        if (!present) array->push_back(item);
+        const auto found = held.find(Named(item));
+        if (found == held.end()) {
+            held.emplace(Named(item), array->size());
+            array->push_back(item);
+            continue;
+        }
+        if (!item.is_object() || !item.contains("flags")) continue;
+        Json& kept = (*array)[found->second];
+        if (!kept.contains("flags")) kept["flags"] = Json::array();
+        if (!kept["flags"].is_array()) {
+            Json number = kept["flags"];
+            kept["flags"] = Json::array();
+            kept["flags"].push_back(number);
+        }
+        for (const Json& flag : item["flags"]) {
+            bool present = false;
+            for (const Json& held : kept["flags"]) present = present || held == flag;
+            if (!present) kept["flags"].push_back(flag);
+        }
     }
 }
 
@@ -122,12 +167,12 @@ const char* const kRootNames[][2] = {{"HKEY_CLASSES_ROOT", "HKCR"}, {"HKEY_CURRE
 std::string ShortKey(const std::string& key) {
     const std::string root = key.substr(0, key.find('\\'));
     for (const auto& names : kRootNames)
-        if (Lower(root) == Lower(names[0]) || Lower(root) == Lower(names[1])) return names[1] + key.substr(root.size());
+        if (LowerAscii(root) == LowerAscii(names[0]) || LowerAscii(root) == LowerAscii(names[1])) return names[1] + key.substr(root.size());
     return std::string();
 }
 
 bool IsAtOrBelow(const std::string& key, const std::string& parent) {
-    return Lower(key) == Lower(parent) || Lower(key).rfind(Lower(parent) + "\\", 0) == 0;
+    return LowerAscii(key) == LowerAscii(parent) || LowerAscii(key).rfind(LowerAscii(parent) + "\\", 0) == 0;
 }
 
 // UTF-8 from a version 5 file's UTF-16LE (after its byte order mark).
@@ -149,11 +194,21 @@ std::string FromUtf16(const std::string& bytes) {
 
 }  // namespace
 
-bool HarvestRegistry(const std::string& contents, const std::vector<std::string>& ownKeys, std::vector<std::string>* keys,
-                     std::vector<std::pair<std::string, std::string>>* values, std::string* error) {
+bool ListStaging(const std::string& staging, bool skipSpecial, std::vector<StagedItem>* items,
+                 std::vector<std::string>* errors, size_t* skipped) {
+    const size_t before = errors->size();
+    ListFolderTree(staging, "", skipSpecial, items, errors, skipped);
+    return errors->size() == before;
+}
+
+bool HarvestRegistry(const std::string& contents, const std::string& fileName, const std::vector<std::string>& ownKeys,
+                     std::vector<std::string>* keys, std::vector<std::pair<std::string, std::string>>* values,
+                     std::vector<std::string>* errors) {
     const std::string text = contents.compare(0, 2, "\xFF\xFE") == 0 ? FromUtf16(contents) : contents;
-    std::vector<std::string> lines;
+    const size_t before = errors->size();
+    std::vector<std::pair<size_t, std::string>> lines;  // first line number, logical line
     std::string line;
+    size_t number = 1, first = 1;
     for (size_t at = 0; at <= text.size(); ++at) {
         if (at < text.size() && text[at] != '\n') {
             if (text[at] != '\r') line += text[at];
@@ -162,68 +217,168 @@ bool HarvestRegistry(const std::string& contents, const std::vector<std::string>
         // A value that goes on ends its line with a backslash.
         if (!line.empty() && line.back() == '\\' && line.find('=') != std::string::npos && at < text.size()) {
             line.pop_back();
+            ++number;
             continue;
         }
-        lines.push_back(line);
+        lines.push_back({first, line});
         line.clear();
+        first = ++number;
     }
-    size_t first = 0;
-    while (first < lines.size() && lines[first].find_first_not_of(" \t\xEF\xBB\xBF") == std::string::npos) ++first;
-    if (first == lines.size() || (lines[first].find("REGEDIT4") == std::string::npos &&
-                                  lines[first].find("Windows Registry Editor Version 5.00") == std::string::npos)) {
-        *error = "not a registry file: it begins neither with REGEDIT4 nor with Windows Registry Editor Version 5.00";
+    size_t start = 0;
+    while (start < lines.size() && lines[start].second.find_first_not_of(" \t\xEF\xBB\xBF") == std::string::npos) ++start;
+    if (start == lines.size() || (lines[start].second.find("REGEDIT4") == std::string::npos &&
+                                  lines[start].second.find("Windows Registry Editor Version 5.00") == std::string::npos)) {
+        errors->push_back(fileName + ": not a registry file: it begins neither with REGEDIT4 nor with Windows Registry "
+                                     "Editor Version 5.00");
         return false;
     }
-    std::string key;  // empty while in a section that deletes
-    for (size_t i = first + 1; i < lines.size(); ++i) {
-        const std::string& l = lines[i];
+    auto fail = [&](size_t at, const std::string& why) { errors->push_back(fileName + ":" + std::to_string(at) + ": " + why); };
+    std::string key;     // the section's key; empty while in a section that deletes
+    bool owned = false;  // its values go with an owned key
+    bool inSection = false;
+    for (size_t i = start + 1; i < lines.size(); ++i) {
+        const size_t at = lines[i].first;
+        const std::string& l = lines[i].second;
         if (l.empty() || l[0] == ';') continue;
         if (l[0] == '[') {
-            key = l.size() > 2 && l[1] != '-' && l.back() == ']' ? ShortKey(l.substr(1, l.size() - 2)) : std::string();
-            std::string owner;
-            for (const std::string& own : ownKeys)
-                if (!key.empty() && IsAtOrBelow(key, own)) owner = own;
-            if (!owner.empty() && std::find(keys->begin(), keys->end(), owner) == keys->end()) keys->push_back(owner);
-            if (!owner.empty()) key.clear();  // its values go with the owned key
+            inSection = true;
+            key.clear();
+            owned = false;
+            if (l.back() != ']') {
+                fail(at, "the key's \"[\" has no \"]\" at the end of the line");
+                continue;
+            }
+            if (l.compare(0, 2, "[-") == 0) continue;  // a key deleted
+            key = ShortKey(l.substr(1, l.size() - 2));
+            if (key.empty() || key.find('\\') == std::string::npos) {
+                fail(at, l + ": not a key below HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS or "
+                             "HKEY_CURRENT_CONFIG");
+                key.clear();
+                continue;
+            }
+            const std::string problem = CheckField(Field::RegistryKey, key.substr(key.find('\\') + 1), false);
+            if (!problem.empty()) fail(at, problem);
+            for (const std::string& own : ownKeys) {
+                if (!IsAtOrBelow(key, own)) continue;
+                if (std::find(keys->begin(), keys->end(), own) == keys->end()) keys->push_back(own);
+                owned = true;
+            }
             continue;
         }
-        if (key.empty()) continue;
-        std::string name;
-        size_t at = 0;
-        if (l[0] == '@') {
-            at = 1;
-        } else if (l[0] == '"') {
-            for (at = 1; at < l.size() && l[at] != '"'; ++at) {
-                if (l[at] == '\\' && at + 1 < l.size()) ++at;  // an escaped quote or backslash
-                name += l[at];
-            }
-            ++at;
+        if (!inSection) {
+            fail(at, "a value before any [key] section");
+            continue;
         }
-        if (at >= l.size() || l[at] != '=' || l.compare(at + 1, 1, "-") == 0) continue;  // no value, or one deleted
+        std::string name;
+        size_t pos = 0;
+        if (l[0] == '@') {
+            pos = 1;
+        } else if (l[0] == '"') {
+            for (pos = 1; pos < l.size() && l[pos] != '"'; ++pos) {
+                if (l[pos] == '\\' && pos + 1 < l.size()) ++pos;  // an escaped quote or backslash
+                name += l[pos];
+            }
+            if (pos >= l.size()) {
+                fail(at, "the value name's quote is not closed");
+                continue;
+            }
+            ++pos;
+        }
+        if (pos >= l.size() || l[pos] != '=') {
+            fail(at, "not a value: expected \"name\"=data or @=data");
+            continue;
+        }
+        const std::string data = l.substr(pos + 1);
+        const size_t colon = data.find(':');
+        const std::string type = LowerAscii(data.substr(0, colon == std::string::npos ? 0 : colon));
+        const std::string digits = colon == std::string::npos ? std::string() : data.substr(colon + 1);
+        bool good = data == "-" || (data.size() >= 2 && data[0] == '"' && data.back() == '"');
+        if (type == "dword") good = !digits.empty() && digits.size() <= 8 && digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+        if (type.compare(0, 3, "hex") == 0)
+            good = digits.find_first_not_of("0123456789abcdefABCDEF, \t") == std::string::npos;
+        if (!good) {
+            fail(at, "the value's data " + data + " is neither \"text\", dword:XXXXXXXX, hex:XX,... nor -");
+            continue;
+        }
+        const std::string problem = CheckField(Field::RegistryValue, name, false);
+        if (!problem.empty()) fail(at, problem);
+        if (key.empty() || owned || data == "-" || !problem.empty()) continue;
         if (std::find(values->begin(), values->end(), std::make_pair(key, name)) == values->end()) values->push_back({key, name});
     }
-    return true;
+    return errors->size() == before;
 }
 
-bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::string>* errors) {
+bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::string>* errors, std::string* note) {
     const size_t before = errors->size();
     Json root = Json::object();
     if (!options.mergeText.empty()) {
-        root = Json::parse(options.mergeText, nullptr, false);
-        if (root.is_discarded() || !root.is_object()) {
-            errors->push_back(options.mergeName + ": not a manifest; 'uninstpack check' says where");
+        std::vector<std::string> problems;
+        Manifest ignored;
+        std::set<std::string> unset;
+        ManifestContext context;
+        context.unset = &unset;
+        // Checked first: the tree is built only for a text within the nesting limit.
+        if (!LoadManifest(options.mergeText, options.mergeName, &ignored, &problems, context)) {
+            for (const std::string& problem : problems) errors->push_back(problem);
             return false;
         }
+        root = Json::parse(options.mergeText, nullptr, false);
     }
+    std::vector<StagedItem> staged;
+    size_t skipped = 0;
+    ListStaging(options.staging, options.skipSpecial, &staged, errors, &skipped);
+    if (skipped) *note = "left out " + std::to_string(skipped) + " links and special files";
+    const struct { const char* option; const std::vector<std::string>* globs; const char* flag; } flagGlobs[] = {
+        {"--shared", &options.shared, "shared"}, {"--com-server", &options.comServer, "comServer"},
+        {"--check-in-use", &options.checkInUse, "checkInUse"}};
+    std::vector<std::vector<bool>> matched;
+    for (const auto& glob : flagGlobs) matched.emplace_back(glob.globs->size(), false);
     Json files = Json::array();
-    HarvestFolder(options, "", &files, errors);
-    const size_t handWritten = root.contains("files") ? root["files"].size() : 0;
+    for (const StagedItem& item : staged) {
+        const size_t slash = item.relative.rfind('\\');
+        if (item.folder) {
+            files.push_back(FileItem(".\\" + item.relative, ""));
+            continue;
+        }
+        Json entry = FileItem(slash == std::string::npos ? "." : ".\\" + item.relative.substr(0, slash),
+                              item.relative.substr(slash == std::string::npos ? 0 : slash + 1));
+        Json flags = Json::array();
+        for (size_t g = 0; g < 3; ++g) {
+            bool any = false;
+            for (size_t i = 0; i < flagGlobs[g].globs->size(); ++i)
+                if (Matches((*flagGlobs[g].globs)[i].c_str(), item.relative.c_str())) matched[g][i] = any = true;
+            if (any) flags.push_back(flagGlobs[g].flag);
+        }
+        if (!flags.empty()) entry["flags"] = flags;
+        files.push_back(entry);
+    }
+    for (size_t g = 0; g < 3; ++g)
+        for (size_t i = 0; i < matched[g].size(); ++i)
+            if (!matched[g][i]) errors->push_back(std::string(flagGlobs[g].option) + " " + (*flagGlobs[g].globs)[i] + ": matches no staged file");
+    const size_t handWritten = root.contains("files") && root["files"].is_array() ? root["files"].size() : 0;
+    // A real conflict: the hand-written part names as a file what is staged as a folder, or the reverse.
+    std::map<std::string, bool> stagedFolder;
+    for (const StagedItem& item : staged) stagedFolder[LowerAscii(item.relative)] = item.folder;
+    for (size_t i = 0; i < handWritten; ++i) {
+        const Json& entry = root["files"][i];
+        const std::string folder = entry.value("folder", std::string()), name = entry.value("name", std::string());
+        if (folder.empty() || folder[0] != '.') continue;
+        const std::string relative = LowerAscii(folder.size() > 2 ? folder.substr(2) + (name.empty() ? "" : "\\" + name) : name);
+        const auto found = stagedFolder.find(relative);
+        if (found != stagedFolder.end() && found->second != name.empty())
+            errors->push_back(options.mergeName + ": /files/" + std::to_string(i) + ": names " + relative + " as a " +
+                              (name.empty() ? "folder" : "file") + ", but it is staged as a " + (found->second ? "folder" : "file"));
+    }
     AppendMissing(&root["files"], files);
     Json patterns = options.patterns;
     if (!patterns.empty()) AppendMissing(&root["patterns"], patterns);
+    if (!options.ownKeys.empty() && options.registryFiles.empty())
+        errors->push_back("--own-key needs the .reg files it applies to: give them with --registry");
     for (const std::string& own : options.ownKeys) {
         const std::string key = ShortKey(own);
-        if (key.find('\\') == std::string::npos || IsSharedRegistryKey(key.substr(key.find('\\') + 1)))
+        uint32_t rootKey = 0;
+        if (key.find('\\') == std::string::npos || !RootFromName(key.substr(0, key.find('\\')), &rootKey) ||
+            !IsOwnRegistryKey(rootKey, key.substr(key.find('\\') + 1)))
             errors->push_back("--own-key " + own + ": not a key an installation creates (a root, an unknown root or a "
                               "key that many programs share); an uninstaller must never remove what its installation "
                               "did not create");
@@ -231,10 +386,13 @@ bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::
     std::vector<std::string> keys, ownKeys;
     std::vector<std::pair<std::string, std::string>> values;
     for (const std::string& own : options.ownKeys) ownKeys.push_back(ShortKey(own));
-    for (const std::string& contents : options.registryFiles) {
-        std::string error;
-        if (!HarvestRegistry(contents, ownKeys, &keys, &values, &error)) errors->push_back("--registry: " + error);
-    }
+    for (size_t i = 0; i < options.registryFiles.size(); ++i)
+        HarvestRegistry(options.registryFiles[i], i < options.registryNames.size() ? options.registryNames[i] : "--registry",
+                        ownKeys, &keys, &values, errors);
+    if (!options.registryFiles.empty())
+        for (size_t i = 0; i < ownKeys.size(); ++i)
+            if (std::find(keys.begin(), keys.end(), ownKeys[i]) == keys.end())
+                errors->push_back("--own-key " + options.ownKeys[i] + ": no key of the .reg files is at or below it");
     Json registry = Json::array();
     for (const std::string& key : keys) registry.push_back(RegistryItem(key, nullptr));
     for (const auto& value : values) registry.push_back(RegistryItem(value.first, &value.second));

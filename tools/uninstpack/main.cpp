@@ -19,10 +19,13 @@
 #include "data/records.h"
 #include "file_io.h"
 #include "harvest.h"
+#include <algorithm>
 #include "program_list.h"
 #include "data/entry_lists.h"
 #include "languages.h"
 #include "manifest.h"
+#include "plan.h"
+#include "rules.h"
 #include "read_uninstaller.h"
 #include "stub.h"
 
@@ -40,8 +43,10 @@ const char kOverview[] =
     "                 write an uninstaller: the stub followed by the data of the manifest\n"
     "  dump UNINSTALLER.exe [--codepage N] [-o OUT.json]\n"
     "                 print the data of an uninstaller as a manifest\n"
-    "  check MANIFEST.json [--language TAG] [VARIABLES]\n"
+    "  check MANIFEST.json [--language TAG] [VARIABLES] [--staging DIR]\n"
     "                 validate a manifest without writing anything; list its variables\n"
+    "  plan MANIFEST.json [--language TAG] [VARIABLES]\n"
+    "                 what a run of its uninstaller would do, in order, one line each\n"
     "  languages      list the built-in message tables: tag, name, code page\n"
     "  harvest STAGING -o OUT.json [OPTIONS]\n"
     "                 write a manifest that removes everything in a staging folder\n"
@@ -50,7 +55,8 @@ const char kOverview[] =
     "VARIABLES: --install-dir DIR and -D NAME=VALUE (repeatable) give the values of\n"
     "${InstallDir} and ${NAME} in the manifest's texts; on Windows the machine's\n"
     "folders are variables too (${Windows}, ${ProgramFiles}, ${AppData}, ...).\n"
-    "Run 'uninstpack COMMAND --help' for the details of a command.\n"
+    "Run 'uninstpack COMMAND --help' for the details of a command, 'uninstpack --version'\n"
+    "for the version.\n"
     "Exit status: 0 success, 1 invalid input (manifest, stub, uninstaller), 2 wrong usage.\n";
 
 const char kBuildHelp[] =
@@ -87,6 +93,9 @@ const char kBuildHelp[] =
     "  --publisher TEXT, --version TEXT, --icon PATH\n"
     "                        more of that entry\n"
     "  --list-reg FILE.reg   write the entry to FILE.reg for the installer to import\n"
+    "                        (written with OUT.exe: both or neither)\n"
+    "  --list-as, --publisher, --version and --icon take variables as the manifest\n"
+    "  does; the other three and --list-reg need --list-as\n"
     "  -h, --help            show this text\n";
 
 const char kDumpHelp[] =
@@ -96,14 +105,15 @@ const char kDumpHelp[] =
     "Building that manifest with the same stub gives a byte-identical file.\n"
     "\n"
     "Options:\n"
-    "  --codepage N          the code page the texts were written in (default 1252;\n"
-    "                        the data does not record it)\n"
+    "  --codepage N          the code page the texts were written in (the data does\n"
+    "                        not record it; by default the code page of the built-in\n"
+    "                        message table the data holds, else 1252)\n"
     "  -o, --output OUT.json write the manifest to a file instead of standard output\n"
     "  -h, --help            show this text\n";
 
 const char kCheckHelp[] =
     "Usage: uninstpack check MANIFEST.json [--language TAG] [--install-dir DIR]\n"
-    "                        [-D NAME=VALUE]... [--allow-relative] [--quiet]\n"
+    "                        [-D NAME=VALUE]... [--allow-relative] [--quiet] [--staging DIR]\n"
     "\n"
     "Validates MANIFEST.json as build does, and prints \"ok\" or every error found.\n"
     "It also lists the variables the manifest uses and those that are not set\n"
@@ -111,7 +121,20 @@ const char kCheckHelp[] =
     "\n"
     "Options:\n"
     "  --language, --install-dir, -D, --allow-relative, --quiet: as for build\n"
+    "  --staging DIR         the build's staging folder: every file entry in the\n"
+    "                        installation folder must be there (an error), and every\n"
+    "                        staged file should be listed (a warning)\n"
     "  -h, --help            show this text\n";
+
+const char kPlanHelp[] =
+    "Usage: uninstpack plan MANIFEST.json [--language TAG] [--install-dir DIR]\n"
+    "                       [-D NAME=VALUE]... [--allow-relative]\n"
+    "\n"
+    "Validates MANIFEST.json as build does and prints what a run of its uninstaller\n"
+    "would do, in the order it does it, one line each: every file with its full\n"
+    "path and treatment, the patterns, the folders with their climb, the registry\n"
+    "keys and values, the program and the document. Variables not given stay as\n"
+    "written.\n";
 
 const char kHarvestHelp[] =
     "Usage: uninstpack harvest STAGING -o MANIFEST.json [OPTIONS]\n"
@@ -121,7 +144,8 @@ const char kHarvestHelp[] =
     "order (a folder before the files in it, parents before children), in a fixed\n"
     "order whatever the file system's. The result passes check.\n"
     "\n"
-    "Options (GLOB: a path relative to STAGING with * and ?; repeatable):\n"
+    "Options (GLOB: a path relative to STAGING with * and ?, where * also crosses\n"
+    "folders; repeatable; one that matches nothing is an error):\n"
     "  --check-in-use GLOB   flag the matching files to be checked for being in use\n"
     "  --shared GLOB         flag them as shared libraries (counted under SharedDLLs)\n"
     "  --com-server GLOB     flag them as COM servers to unregister\n"
@@ -131,6 +155,8 @@ const char kHarvestHelp[] =
     "                        name is written once\n"
     "  --registry FILE.reg   the installation's registry file (REGEDIT4 or version 5):\n"
     "                        each value it sets becomes a value entry\n"
+    "  --skip-special        leave out links and special files (counted) instead of\n"
+    "                        failing on them\n"
     "  --own-key KEY         a key the installation created, such as\n"
     "                        HKLM\\Software\\Vendor\\App: removed with everything below\n"
     "                        it, instead of value by value. Refused for a root and\n"
@@ -163,11 +189,11 @@ int Usage(const std::string& message, const std::string& verb) {
 
 struct Arguments {
     std::vector<std::string> positional;
-    std::string output, stub, codePage, language, installDir, merge;
+    std::string output, stub, codePage, language, installDir, merge, staging;
     std::string listAs, publisher, version, icon, listReg;  // the program's entry in the system's list
     // Options that may be given again and again, by name: -D NAME=VALUE, --shared GLOB, ...
     std::map<std::string, std::vector<std::string>> lists;
-    bool allowRelative = false, quiet = false;
+    bool allowRelative = false, quiet = false, skipSpecial = false;
     bool help = false;
 };
 
@@ -193,7 +219,10 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
             continue;
         }
         if (arg == "--output") arg = "-o";
-        bool* flag = arg == "--allow-relative" ? &arguments->allowRelative : arg == "--quiet" ? &arguments->quiet : nullptr;
+        bool* flag = arg == "--allow-relative" ? &arguments->allowRelative
+                     : arg == "--quiet"        ? &arguments->quiet
+                     : arg == "--skip-special" ? &arguments->skipSpecial
+                                               : nullptr;
         if (flag && isAllowed(arg)) {
             *flag = true;
             continue;
@@ -213,6 +242,7 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
                               : arg == "--version" ? &arguments->version
                               : arg == "--icon" ? &arguments->icon
                               : arg == "--list-reg" ? &arguments->listReg
+                              : arg == "--staging" ? &arguments->staging
                                                     : nullptr;
         if (!target || !isAllowed(arg)) {
             *status = Usage("unknown option '" + std::string(argv[i]) + "' for " + verb, verb);
@@ -238,6 +268,9 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
         }
         if (isList) arguments->lists[arg].push_back(item);
     }
+    // "C:\App\" would give "C:\App\\logs" for "${InstallDir}\logs".
+    while (arguments->installDir.size() > 1 && (arguments->installDir.back() == '\\' || arguments->installDir.back() == '/'))
+        arguments->installDir.pop_back();
     return true;
 }
 
@@ -253,14 +286,15 @@ bool OnePositional(const Arguments& arguments, const std::string& verb, const ch
 // The machine's folders, from the sources the uninstaller's folder tokens use,
 // without a trailing backslash. A folder the system cannot give is not set.
 void AddMachineFolders(std::map<std::string, std::string>* variables) {
-    const struct { const char* name; int csidl; const char* value; } folders[] = {
-        {"Windows", CSIDL_WINDOWS, nullptr}, {"System", CSIDL_SYSTEM, nullptr}, {"Fonts", CSIDL_FONTS, nullptr},
-        {"ProgramFiles", -1, "ProgramFilesDir"}, {"CommonFiles", -1, "CommonFilesDir"},
-        {"AppData", CSIDL_APPDATA, nullptr}, {"LocalAppData", CSIDL_LOCAL_APPDATA, nullptr},
-        {"CommonAppData", CSIDL_COMMON_APPDATA, nullptr}, {"Desktop", CSIDL_DESKTOPDIRECTORY, nullptr},
-        {"StartMenu", CSIDL_STARTMENU, nullptr}, {"Programs", CSIDL_PROGRAMS, nullptr},
-        {"Startup", CSIDL_STARTUP, nullptr}, {"Temp", -2, nullptr}};
-    for (const auto& folder : folders) {
+    // In the order of KnownVariables after InstallDir: a CSIDL, or -1 for a
+    // value of ...\CurrentVersion, or -2 for the temporary folder.
+    const struct { int csidl; const char* value; } folders[] = {
+        {CSIDL_WINDOWS, nullptr}, {CSIDL_SYSTEM, nullptr}, {CSIDL_FONTS, nullptr}, {-1, "ProgramFilesDir"},
+        {-1, "CommonFilesDir"}, {CSIDL_APPDATA, nullptr}, {CSIDL_LOCAL_APPDATA, nullptr},
+        {CSIDL_COMMON_APPDATA, nullptr}, {CSIDL_DESKTOPDIRECTORY, nullptr}, {CSIDL_STARTMENU, nullptr},
+        {CSIDL_PROGRAMS, nullptr}, {CSIDL_STARTUP, nullptr}, {-2, nullptr}};
+    for (size_t i = 0; i < sizeof folders / sizeof folders[0] && KnownVariables[i + 1]; ++i) {
+        const auto& folder = folders[i];
         char path[MAX_PATH + 1] = {};
         DWORD size = MAX_PATH;
         bool found = folder.csidl >= 0   ? SUCCEEDED(SHGetFolderPathA(NULL, folder.csidl, NULL, 0, path))
@@ -269,7 +303,7 @@ void AddMachineFolders(std::map<std::string, std::string>* variables) {
                                           : GetTempPathA(MAX_PATH, path) != 0;
         std::string value = path;
         if (value.size() > 3 && value.back() == '\\') value.pop_back();
-        if (found && !value.empty()) (*variables)[folder.name] = value;
+        if (found && !value.empty()) (*variables)[KnownVariables[i + 1]] = value;
     }
 }
 #endif
@@ -287,25 +321,45 @@ ManifestContext ContextOf(const Arguments& arguments) {
     return context;
 }
 
-bool LoadManifestFile(const std::string& path, const ManifestContext& context, Manifest* manifest) {
+bool LoadManifestFile(const std::string& path, ManifestContext context, Manifest* manifest) {
     std::string text, error;
     if (!ReadWholeFile(path, &text, &error)) {
         Fail(error);
         return false;
     }
-    std::vector<std::string> errors;
-    if (LoadManifest(text, path, manifest, &errors, context)) return true;
+    std::vector<std::string> errors, warnings;
+    context.warnings = &warnings;
+    const bool ok = LoadManifest(text, path, manifest, &errors, context);
     for (const std::string& message : errors) Fail(message);
+    for (const std::string& message : warnings) Fail(message);
+    return ok;
+}
+
+// A command never writes over one of its inputs: the same file, or the same
+// name for one that is not there yet.
+bool WritesOverInput(const std::string& output, const std::string& option, const std::vector<std::string>& inputs) {
+    for (const std::string& input : inputs) {
+        if (input.empty() || (output != input && !IsSameFile(output, input))) continue;
+        Fail(option + " " + output + ": is also an input of this command (" + input + "); writing there would destroy it");
+        return true;
+    }
     return false;
 }
 
 // The program's entry for --list-as, and its key added to the data, so that
 // the uninstaller removes its own entry.
 bool PrepareListing(const Arguments& arguments, Manifest* manifest, ProgramListing* listing) {
-    listing->displayName = arguments.listAs;
-    listing->publisher = arguments.publisher;
-    listing->version = arguments.version;
-    listing->icon = arguments.icon;
+    const ManifestContext context = ContextOf(arguments);
+    const struct { const char* option; const std::string* given; std::string* value; } texts[] = {
+        {"--list-as", &arguments.listAs, &listing->displayName}, {"--publisher", &arguments.publisher, &listing->publisher},
+        {"--version", &arguments.version, &listing->version}, {"--icon", &arguments.icon, &listing->icon}};
+    for (const auto& text : texts) {
+        std::string error;
+        if (!ExpandVariables(*text.given, context, text.value, &error)) {
+            Fail(std::string(text.option) + ": " + error);
+            return false;
+        }
+    }
     listing->installDir = arguments.installDir;
 #ifdef _WIN32
     wchar_t full[32768];
@@ -369,10 +423,20 @@ int Build(const Arguments& arguments) {
              " points inside the file, so it already carries uninstall data; use the uninstaller without data");
         return ExitInputError;
     }
+    // Only the stub's own build seals it with its size; the locator's marker
+    // alone is in uninstpack too.
+    if (offset != stub.size()) {
+        Fail(stubPath + ": not a usable stub: its data locator does not hold its own size, as the built uninst.exe's "
+                        "does; give the uninst.exe that comes with uninstpack");
+        return ExitInputError;
+    }
     if (IsSameFile(stubPath, arguments.output)) {
         Fail(arguments.output + ": is the stub itself; writing the uninstaller there would destroy the stub");
         return ExitInputError;
     }
+    if (WritesOverInput(arguments.output, "-o", {manifestPath}) ||
+        WritesOverInput(arguments.listReg, "--list-reg", {manifestPath, stubPath, arguments.output}))
+        return ExitInputError;
     ProgramListing listing;
     if (!arguments.listAs.empty() && !PrepareListing(arguments, &manifest, &listing)) return ExitInputError;
     std::string image;
@@ -380,25 +444,27 @@ int Build(const Arguments& arguments) {
         Fail(stubPath + ": " + error);
         return ExitInputError;
     }
-    if (!WriteFileReplacing(arguments.output, image, &error)) {
+    // The uninstaller and its .reg file are written both or neither.
+    std::vector<std::pair<std::string, std::string>> outputs = {{arguments.output, image}};
+    if (!arguments.listAs.empty() && !arguments.listReg.empty()) outputs.push_back({arguments.listReg, ListingRegFile(listing)});
+    if (!WriteFilesReplacing(outputs, &error)) {
         Fail(error);
         return ExitInputError;
     }
-    // Listed only once the uninstaller that the entry runs is there.
-    bool listed = arguments.listAs.empty();
-    if (!listed && !arguments.listReg.empty()) listed = WriteFileReplacing(arguments.listReg, ListingRegFile(listing), &error);
 #ifdef _WIN32
-    else if (!listed) listed = WriteListing(listing, &error);
-#endif
-    if (!listed) {
-        Fail(error);
+    // Listed only once the uninstaller that the entry runs is there; without
+    // the entry, no uninstaller either.
+    if (!arguments.listAs.empty() && arguments.listReg.empty() && !WriteListing(listing, &error)) {
+        RemoveFileQuietly(arguments.output);
+        Fail(error + "; the uninstaller is not written either");
         return ExitInputError;
     }
+#endif
     return ExitOk;
 }
 
 int Dump(const Arguments& arguments) {
-    int codePage = DefaultCodePage;
+    int codePage = 0;  // the built-in table's, found in the data
     if (!arguments.codePage.empty()) {
         char* end = nullptr;
         const long number = std::strtol(arguments.codePage.c_str(), &end, 10);
@@ -409,6 +475,7 @@ int Dump(const Arguments& arguments) {
         codePage = static_cast<int>(number);
     }
     const std::string& path = arguments.positional[0];
+    if (WritesOverInput(arguments.output, "-o", {path})) return ExitInputError;
     PackData data;
     std::string error, json;
     if (!ReadUninstaller(path, &data, &error)) {
@@ -445,6 +512,42 @@ std::string JoinNames(const std::set<std::string>& names) {
     return text;
 }
 
+// check --staging: the manifest's files in the installation folder against
+// the build's staging tree, both ways.
+bool CheckStaging(const Arguments& arguments, const Manifest& manifest) {
+    std::vector<StagedItem> staged;
+    std::vector<std::string> errors;
+    size_t skipped = 0;
+    ListStaging(arguments.staging, true, &staged, &errors, &skipped);
+    enum { IsFile = 1, Named = 2 };
+    std::map<std::string, size_t> listed;  // path -> IsFile, Named
+    for (const StagedItem& item : staged) listed[NormalPath(item.relative)] = item.folder ? 0 : IsFile;
+    const std::string installDir = arguments.installDir.empty() ? std::string() : NormalPath(arguments.installDir) + "\\";
+    for (size_t i = 0; i < manifest.data.files.size(); ++i) {
+        std::string folder, name, ignored;
+        DecodeText(manifest.data.files[i].folder, manifest.codePage, &folder, &ignored);
+        DecodeText(manifest.data.files[i].name, manifest.codePage, &name, &ignored);
+        std::string relative;
+        if (folder[0] == '.') relative = folder.size() > 2 ? folder.substr(2) : "";
+        else if (!installDir.empty() && NormalPath(folder + "\\x").compare(0, installDir.size(), installDir) == 0)
+            relative = folder.substr(std::min(folder.size(), installDir.size()));
+        else continue;  // outside the installation folder
+        if (!name.empty()) relative += (relative.empty() ? "" : "\\") + name;
+        if (relative.empty()) continue;  // the installation folder itself
+        const auto found = listed.find(NormalPath(relative));
+        if (found == listed.end())
+            errors.push_back(arguments.positional[0] + ": /files/" + std::to_string(i) + ": " + relative +
+                             " is not in the staging folder " + arguments.staging);
+        else
+            found->second |= Named;
+    }
+    for (const std::string& error : errors) Fail(error);
+    for (const auto& item : listed)
+        if (item.second == IsFile)
+            Fail("warning: " + arguments.staging + ": " + item.first + " is staged but no entry names it; the uninstaller leaves it");
+    return errors.empty();
+}
+
 int Check(const Arguments& arguments) {
     Manifest manifest;
     std::set<std::string> used, unset;
@@ -452,10 +555,23 @@ int Check(const Arguments& arguments) {
     context.used = &used;
     context.unset = &unset;
     if (!LoadManifestFile(arguments.positional[0], context, &manifest)) return ExitInputError;
+    if (!arguments.staging.empty() && !CheckStaging(arguments, manifest)) return ExitInputError;
     if (arguments.quiet) return ExitOk;
     if (!used.empty()) std::printf("variables: %s\n", JoinNames(used).c_str());
     if (!unset.empty()) std::printf("not set here, to be given when the uninstaller is made: %s\n", JoinNames(unset).c_str());
     std::puts("ok");
+    return ExitOk;
+}
+
+int Plan(const Arguments& arguments) {
+    Manifest manifest;
+    std::set<std::string> unset;
+    ManifestContext context = ContextOf(arguments);
+    context.unset = &unset;
+    if (!LoadManifestFile(arguments.positional[0], context, &manifest)) return ExitInputError;
+    const std::string plan = PlanRun(manifest.data, manifest.codePage,
+                                     arguments.installDir.empty() ? std::string("${InstallDir}") : arguments.installDir);
+    std::fwrite(plan.data(), 1, plan.size(), stdout);
     return ExitOk;
 }
 
@@ -474,6 +590,9 @@ int HarvestCommand(const Arguments& arguments) {
         return ExitInputError;
     }
     options.mergeName = arguments.merge;
+    std::vector<std::string> inputs = list("--registry");
+    inputs.push_back(arguments.merge);
+    if (WritesOverInput(arguments.output, "-o", inputs)) return ExitInputError;
     for (const std::string& path : list("--registry")) {
         std::string contents;
         if (!ReadWholeFile(path, &contents, &error)) {
@@ -481,13 +600,15 @@ int HarvestCommand(const Arguments& arguments) {
             return ExitInputError;
         }
         options.registryFiles.push_back(contents);
+        options.registryNames.push_back(path);
     }
-    std::string json;
+    options.skipSpecial = arguments.skipSpecial;
+    std::string json, note;
     std::vector<std::string> errors;
-    if (!Harvest(options, &json, &errors)) {
-        for (const std::string& message : errors) Fail(message);
-        return ExitInputError;
-    }
+    const bool ok = Harvest(options, &json, &errors, &note);
+    for (const std::string& message : errors) Fail(message);
+    if (!note.empty()) Fail(note);
+    if (!ok) return ExitInputError;
     if (!WriteFileReplacing(arguments.output, json, &error)) {
         Fail(error);
         return ExitInputError;
@@ -514,7 +635,17 @@ int Seal(const Arguments& arguments) {
         return ExitInputError;
     }
     size_t at = 0;
-    if (!FindDataLocator(image, &at, &error) || !SealStub(&image, &error)) {
+    if (!FindDataLocator(image, &at, &error)) {
+        Fail(path + ": " + error);
+        return ExitInputError;
+    }
+    // A finished uninstaller's data would be cut off from it.
+    const uint32_t offset = ReadDataOffset(image, at);
+    if (offset != 0 && offset != image.size()) {
+        Fail(path + ": carries uninstall data at " + std::to_string(offset) + "; seal only the stub, never an uninstaller");
+        return ExitInputError;
+    }
+    if (!SealStub(&image, &error)) {
         Fail(path + ": " + error);
         return ExitInputError;
     }
@@ -532,6 +663,10 @@ int Run(int argc, char** argv) {
         std::fputs(kOverview, stdout);
         return ExitOk;
     }
+    if (verb == "--version") {
+        std::puts("uninstpack " UNINSTPACK_VERSION);
+        return ExitOk;
+    }
     struct Verb {
         const char* name;
         const char* help;
@@ -545,12 +680,14 @@ int Run(int argc, char** argv) {
           "--version", "--icon", "--list-reg"},
          "MANIFEST.json", Build},
         {"dump", kDumpHelp, {"-o", "--codepage"}, "UNINSTALLER.exe", Dump},
-        {"check", kCheckHelp, {"--language", "--install-dir", "-D", "--allow-relative", "--quiet"}, "MANIFEST.json",
-         Check},
+        {"check", kCheckHelp, {"--language", "--install-dir", "-D", "--allow-relative", "--quiet", "--staging"},
+         "MANIFEST.json", Check},
+        {"plan", kPlanHelp, {"--language", "--install-dir", "-D", "--allow-relative"}, "MANIFEST.json", Plan},
         {"seal", kSealHelp, {}, "STUB.exe", Seal},
         {"languages", kLanguagesHelp, {}, nullptr, Languages},
         {"harvest", kHarvestHelp,
-         {"-o", "--check-in-use", "--shared", "--com-server", "--pattern", "--merge", "--registry", "--own-key"}, "STAGING",
+         {"-o", "--check-in-use", "--shared", "--com-server", "--pattern", "--merge", "--registry", "--own-key", "--skip-special"},
+         "STAGING",
          HarvestCommand},
     };
     for (const Verb& entry : verbs) {
@@ -565,6 +702,8 @@ int Run(int argc, char** argv) {
         if (entry.operand ? !OnePositional(arguments, verb, entry.operand, &status) : !arguments.positional.empty())
             return entry.operand ? status : Usage("too many arguments for " + verb, verb);
         if (verb == "build" && arguments.output.empty()) return Usage("missing -o OUT.exe", verb);
+        if (arguments.listAs.empty() && !(arguments.publisher + arguments.version + arguments.icon + arguments.listReg).empty())
+            return Usage("--publisher, --version, --icon and --list-reg describe the --list-as entry; give --list-as NAME", verb);
         if (verb == "harvest" && arguments.output.empty()) return Usage("missing -o OUT.json", verb);
         return entry.run(arguments);
     }

@@ -12,6 +12,7 @@
 #include "codepage.h"
 #include "data/entry_lists.h"
 #include "languages.h"
+#include "rules.h"
 
 const char kVariableCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_";
 
@@ -34,6 +35,8 @@ namespace {
 enum : uint32_t {
     MaxMessageIndex = 0xFFFE,  // the table's text count is 16-bit
     MaxTextBytes = 0xFFFF,     // a stored text's length is 16-bit
+    MaxPathBytes = 259,        // the uninstaller's path buffers hold 260 bytes
+    MaxNesting = 64,           // a manifest needs 4 levels; more is a mistake
 };
 
 struct NamedValue {
@@ -48,14 +51,6 @@ const NamedValue kFileFlags[] = {
     {"checkInUse", FileFlagCheckInUse},
 };
 
-// The first name of each root is the one the dump writes.
-const NamedValue kRoots[] = {
-    {"HKCR", 0x80000000u}, {"HKEY_CLASSES_ROOT", 0x80000000u},  {"HKCU", 0x80000001u},
-    {"HKEY_CURRENT_USER", 0x80000001u}, {"HKLM", 0x80000002u}, {"HKEY_LOCAL_MACHINE", 0x80000002u},
-    {"HKU", 0x80000003u},  {"HKEY_USERS", 0x80000003u},         {"HKCC", 0x80000005u},
-    {"HKEY_CURRENT_CONFIG", 0x80000005u},
-};
-
 std::string PointerToken(const std::string& key) {
     std::string out;
     for (char c : key) {
@@ -68,8 +63,6 @@ std::string PointerToken(const std::string& key) {
     }
     return out;
 }
-
-std::string Quote(const std::string& text) { return Json(text).dump(); }
 
 std::string Join(std::initializer_list<const char*> names) {
     std::string out;
@@ -161,11 +154,20 @@ struct ErrorFinder : nlohmann::json_sax<Json> {
     bool number_float(number_float_t, const string_t&) override { return true; }
     bool string(string_t&) override { return true; }
     bool binary(binary_t&) override { return true; }
-    bool start_object(std::size_t) override { return true; }
+    bool start_object(std::size_t) override { return Enter(); }
     bool key(string_t&) override { return true; }
-    bool end_object() override { return true; }
-    bool start_array(std::size_t) override { return true; }
-    bool end_array() override { return true; }
+    bool end_object() override { return --depth, true; }
+    bool start_array(std::size_t) override { return Enter(); }
+    bool end_array() override { return --depth, true; }
+    // The tree is built only for a text within the depth limit, so that its
+    // memory stays proportional to the input.
+    size_t depth = 0;
+    bool tooDeep = false;
+    bool Enter() {
+        if (++depth <= MaxNesting) return true;
+        tooDeep = true;
+        return false;
+    }
     bool parse_error(std::size_t at, const std::string&, const nlohmann::detail::exception& e) override {
         byte = at;
         message = e.what();
@@ -173,9 +175,11 @@ struct ErrorFinder : nlohmann::json_sax<Json> {
     }
 };
 
+// Empty when the text is JSON within the nesting limit; otherwise where and why not.
 std::string SyntaxError(const std::string& text, const std::string& fileName) {
     ErrorFinder error;
-    Json::sax_parse(text, &error);
+    if (Json::sax_parse(text, &error)) return std::string();
+    if (error.tooDeep) return fileName + ": nested more than " + std::to_string(MaxNesting) + " levels deep; a manifest needs four";
     // The byte count includes the offending character.
     size_t at = error.byte == 0 ? 0 : error.byte - 1;
     if (at > text.size()) at = text.size();
@@ -192,497 +196,552 @@ std::string SyntaxError(const std::string& text, const std::string& fileName) {
 
 }  // namespace
 
-bool IsSharedRegistryKey(std::string key) {
-    static const char* const shared[] = {
-        "software", "software\\classes", "software\\microsoft", "software\\microsoft\\windows",
-        "software\\microsoft\\windows\\currentversion", "software\\microsoft\\windows\\currentversion\\run",
-        "software\\microsoft\\windows\\currentversion\\runonce",
-        "software\\microsoft\\windows\\currentversion\\uninstall",
-        "software\\microsoft\\windows\\currentversion\\app paths",
-        "software\\microsoft\\windows\\currentversion\\shareddlls", "software\\wow6432node",
-        "clsid", "interface", "typelib", "appid", "*", "directory", "folder", "drive", "allfilesystemobjects",
-        ".exe", ".dll", ".txt", ".htm", ".html", ".lnk", ".ini", ".log", "exefile", "dllfile", "txtfile", "htmlfile",
-        "lnkfile", "inifile"};
-    for (char& c : key) c = char(tolower(static_cast<unsigned char>(c)));
-    while (!key.empty() && key.back() == '\\') key.pop_back();
-    for (const char* prefix : {"", "software\\classes\\"})
-        for (const char* name : shared)
-            if (key == prefix + std::string(name)) return true;
-    return false;
+bool ExpandVariables(const std::string& text, const ManifestContext& context, std::string* expanded, std::string* error) {
+    expanded->clear();
+    for (size_t at = 0; at < text.size();) {
+        if (text.compare(at, 3, "$${") == 0) {
+            expanded->append("${");
+            at += 3;
+            continue;
+        }
+        if (text.compare(at, 2, "${") != 0) {
+            expanded->push_back(text[at++]);
+            continue;
+        }
+        const size_t close = text.find('}', at);
+        const std::string name = text.substr(at + 2, close == std::string::npos ? 0 : close - at - 2);
+        if (close == std::string::npos || name.empty() || name.find_first_not_of(kVariableCharacters) != std::string::npos) {
+            *error = "\"${\" does not begin a variable such as ${InstallDir}; write \"$${\" for the text itself";
+            return false;
+        }
+        const auto value = context.variables.find(name);
+        const std::string nearest = value == context.variables.end() ? NearestVariable(name) : std::string();
+        if (!nearest.empty()) {
+            *error = "the variable ${" + name + "} is not one uninstpack knows; did you mean ${" + nearest + "}?";
+            return false;
+        }
+        if (context.used) context.used->insert(name);
+        if (value != context.variables.end()) {
+            expanded->append(value->second);
+        } else if (context.unset) {
+            context.unset->insert(name);
+            expanded->append(text, at, close + 1 - at);
+        } else {
+            *error = "the variable ${" + name + "} is not set; give it with -D " + name + "=VALUE" +
+                     (name == "InstallDir" ? " or --install-dir DIR" : "");
+            return false;
+        }
+        at = close + 1;
+    }
+    return true;
 }
 
 namespace {
 
-class Validator {
-public:
-    Validator(const std::string& fileName, const ManifestContext& context, std::vector<std::string>* errors)
-        : file_(fileName), context_(context), errors_(errors) {}
-
-    void Run(const Json& root, Manifest* manifest) {
-        if (!root.is_object()) {
-            Error("", "the manifest must be a JSON object, not " + TypeName(root));
-            return;
-        }
-        AllowKeys(root, "", {"$schema", "codepage", "language", "files", "directories", "registry", "patterns",
-                             "options", "messages"});
-        if (root.contains("$schema") && !root["$schema"].is_string()) Error("/$schema", "must be a text");
-        const Language* language = ChooseLanguage(root, context_.language);
-        CodePage(root, language, manifest);
-        PackData& data = manifest->data;
-        if (const Json* files = Array(root, "files")) {
-            for (size_t i = 0; i < files->size(); ++i) File((*files)[i], "/files/" + std::to_string(i), &data);
-        }
-        if (const Json* directories = Array(root, "directories")) {
-            for (size_t i = 0; i < directories->size(); ++i)
-                Directory((*directories)[i], "/directories/" + std::to_string(i), &data);
-        }
-        if (const Json* registry = Array(root, "registry")) {
-            for (size_t i = 0; i < registry->size(); ++i)
-                Registry((*registry)[i], "/registry/" + std::to_string(i), &data);
-        }
-        if (const Json* patterns = Array(root, "patterns")) {
-            for (size_t i = 0; i < patterns->size(); ++i) Pattern((*patterns)[i], "/patterns/" + std::to_string(i), &data);
-        }
-        if (root.contains("options")) Options(root["options"], "/options", &data.options);
-        Messages(root, language, &data.messages);
-    }
-
-private:
-    void Error(const std::string& path, const std::string& message) {
-        errors_->push_back(file_ + ": " + (path.empty() ? "" : path + ": ") + message);
-    }
-
-    static std::string TypeName(const Json& value) {
-        if (value.is_string()) return "a text";
-        if (value.is_number()) return "a number";
-        if (value.is_boolean()) return "a boolean";
-        if (value.is_array()) return "an array";
-        if (value.is_object()) return "an object";
-        return "null";
-    }
-
-    void AllowKeys(const Json& object, const std::string& path, std::initializer_list<const char*> allowed) {
-        for (const auto& item : object.items()) {
-            bool known = false;
-            for (const char* name : allowed) known = known || item.key() == name;
-            if (!known)
-                Error(path + "/" + PointerToken(item.key()),
-                      "unknown key " + Quote(item.key()) + "; expected one of " + Join(allowed));
-        }
-    }
-
-    bool IsObject(const Json& value, const std::string& path) {
-        if (value.is_object()) return true;
-        Error(path, "must be an object, not " + TypeName(value));
-        return false;
-    }
-
-    const Json* Array(const Json& root, const char* key) {
-        if (!root.contains(key)) return nullptr;
-        const Json& value = root[key];
-        if (value.is_array()) return &value;
-        Error(std::string("/") + key, "must be an array, not " + TypeName(value));
-        return nullptr;
-    }
-
-    // A whole number in 0..max; false (with an error) otherwise.
-    bool Number(const Json& value, const std::string& path, uint64_t max, uint64_t* out) {
-        const std::string range = "a whole number from 0 to " + std::to_string(max);
-        if (!value.is_number_integer()) {
-            Error(path, "must be " + range + ", not " + (value.is_number() ? value.dump() : TypeName(value)));
-            return false;
-        }
-        if (value.is_number_unsigned()) {
-            *out = value.get<uint64_t>();
-        } else {
-            const int64_t signedValue = value.get<int64_t>();
-            if (signedValue < 0) {
-                Error(path, "must be " + range + ", not " + value.dump());
-                return false;
-            }
-            *out = static_cast<uint64_t>(signedValue);
-        }
-        if (*out > max) {
-            Error(path, value.dump() + " is above the limit " + std::to_string(max));
-            return false;
-        }
-        return true;
-    }
-
-    bool Bool(const Json& object, const char* key, const std::string& path, bool* out) {
-        if (!object.contains(key)) return true;
-        const Json& value = object[key];
-        if (value.is_boolean()) {
-            *out = value.get<bool>();
-            return true;
-        }
-        Error(path + "/" + key, "must be true or false, not " + TypeName(value));
-        return false;
-    }
-
-    // Replaces ${Name} by the variable's value as it stands; "$${" is a literal "${".
-    bool Expand(const std::string& text, const std::string& path, std::string* expanded) {
-        expanded->clear();
-        bool ok = true;
-        for (size_t at = 0; at < text.size();) {
-            if (text.compare(at, 3, "$${") == 0) {
-                expanded->append("${");
-                at += 3;
-                continue;
-            }
-            if (text.compare(at, 2, "${") != 0) {
-                expanded->push_back(text[at++]);
-                continue;
-            }
-            const size_t close = text.find('}', at);
-            const std::string name = text.substr(at + 2, close == std::string::npos ? 0 : close - at - 2);
-            if (close == std::string::npos || name.empty() || name.find_first_not_of(kVariableCharacters) != std::string::npos) {
-                Error(path, "\"${\" does not begin a variable such as ${InstallDir}; write \"$${\" for the text itself");
-                return false;
-            }
-            if (context_.used) context_.used->insert(name);
-            const auto value = context_.variables.find(name);
-            if (value != context_.variables.end()) {
-                expanded->append(value->second);
-            } else if (context_.unset) {
-                context_.unset->insert(name);
-                expanded->append(text, at, close + 1 - at);
-            } else {
-                Error(path, "the variable ${" + name + "} is not set; give it with -D " + name + "=VALUE" +
-                                (name == "InstallDir" ? " or --install-dir DIR" : ""));
-                ok = false;
-            }
-            at = close + 1;
-        }
-        return ok;
-    }
-
-    // Converts a manifest text, its variables replaced, to the code page; false
-    // (with an error) when it cannot be stored.
-    bool Encode(const std::string& text, const std::string& path, std::string* bytes) {
-        std::string utf8;
-        if (!Expand(text, path, &utf8)) return false;
-        if (utf8.find('\0') != std::string::npos) {
-            Error(path, "the text contains a NUL character (\\u0000); the uninstaller would cut it there");
-            return false;
-        }
-        if (!codePageOk_) return false;
-        std::string error;
-        if (EncodeText(utf8, codePage_, bytes, &error)) return true;
-        Error(path, error);
-        return false;
-    }
-
-    // An optional text field (absent = empty) or a required one.
-    bool Text(const Json& object, const char* key, const std::string& path, bool required, std::string* bytes) {
-        bytes->clear();
-        if (!object.contains(key)) {
-            if (!required) return true;
-            Error(path, std::string("the required key \"") + key + "\" is missing");
-            return false;
-        }
-        const Json& value = object[key];
-        if (!value.is_string()) {
-            Error(path + "/" + key, "must be a text, not " + TypeName(value));
-            return false;
-        }
-        return Encode(value.get_ref<const std::string&>(), path + "/" + key, bytes);
-    }
-
-    bool NotEmpty(const std::string& bytes, const std::string& path, const char* why) {
-        if (!bytes.empty()) return true;
-        Error(path, std::string("must not be empty") + why);
-        return false;
-    }
-
-    void Limit(size_t bytes, size_t limit, const std::string& path, const std::string& what) {
-        if (bytes <= limit) return;
-        Error(path, what + " " + std::to_string(bytes) + " bytes in code page " + std::to_string(codePage_) +
-                        "; the limit is " + std::to_string(limit));
-    }
-
-    // The --language option wins over the manifest's "language"; English when neither names one.
-    const Language* ChooseLanguage(const Json& root, const std::string& languageOverride) {
-        std::string tag = languageOverride, path = "--language";
-        if (tag.empty() && root.contains("language")) {
-            path = "/language";
-            if (!root["language"].is_string()) {
-                Error(path, "must be a text, not " + TypeName(root["language"]));
-                return BuiltInLanguages().data();
-            }
-            tag = root["language"].get<std::string>();
-        }
-        if (tag.empty()) return BuiltInLanguages().data();
-        const Language* language = FindLanguage(tag);
-        if (!language) Error(path, "unknown language " + Quote(tag) + "; use one of " + LanguageTags());
-        return language ? language : BuiltInLanguages().data();
-    }
-
-    // The language's own code page unless the manifest gives one.
-    void CodePage(const Json& root, const Language* language, Manifest* manifest) {
-        manifest->codePage = codePage_ = language->codePage;
-        if (!root.contains("codepage")) return;
-        uint64_t number = 0;
-        codePageOk_ = Number(root["codepage"], "/codepage", 0xFFFFFFFFu, &number);
-        if (codePageOk_ && !IsSupportedCodePage(static_cast<int>(number))) {
-            Error("/codepage", "code page " + std::to_string(number) + " is not supported; use one of " +
-                                   SupportedCodePages());
-            codePageOk_ = false;
-        }
-        codePage_ = static_cast<int>(number);
-        if (codePageOk_) manifest->codePage = codePage_;
-    }
-
-    bool FileFlags(const Json& value, const std::string& path, uint8_t* flags) {
-        uint64_t bits = 0;
-        if (value.is_number()) {
-            if (!Number(value, path, 255, &bits)) return false;
-            *flags = static_cast<uint8_t>(bits);
-            return true;
-        }
-        if (!value.is_array()) {
-            Error(path, "must be an array of flag names or a number, not " + TypeName(value));
-            return false;
-        }
-        bool ok = true;
-        for (size_t i = 0; i < value.size(); ++i) {
-            const Json& item = value[i];
-            const std::string itemPath = path + "/" + std::to_string(i);
-            uint64_t bit = 0;
-            if (item.is_number()) {
-                ok = Number(item, itemPath, 255, &bit) && ok;
-            } else if (item.is_string()) {
-                const std::string& name = item.get_ref<const std::string&>();
-                bool known = false;
-                for (const NamedValue& flag : kFileFlags)
-                    if (name == flag.name) bit = flag.value, known = true;
-                if (!known) {
-                    Error(itemPath, "unknown flag " + Quote(name) + "; expected one of shared, font, comServer, "
-                                                                     "checkInUse, or a number");
-                    ok = false;
-                }
-            } else {
-                Error(itemPath, "must be a flag name or a number, not " + TypeName(item));
-                ok = false;
-            }
-            bits |= bit;
-        }
-        *flags = static_cast<uint8_t>(bits);
-        return ok;
-    }
-
-    void File(const Json& entry, const std::string& path, PackData* data) {
-        if (!IsObject(entry, path)) return;
-        AllowKeys(entry, path, {"folder", "name", "flags"});
-        PackFile file;
-        bool ok = Text(entry, "folder", path, true, &file.folder);
-        ok = ok && NotEmpty(file.folder, path + "/folder", "; use \".\" for the installation folder");
-        ok = Text(entry, "name", path, false, &file.name) && ok;
-        if (entry.contains("flags")) ok = FileFlags(entry["flags"], path + "/flags", &file.flags) && ok;
-        if (ok && file.folder[0] != '.' && !IsFullPath(file.folder))
-            Relative(path + "/folder", file.folder, "neither \".\" nor a full path",
-                     "write \".\\\\sub\" for a folder below the installation folder, or a full path such as ${InstallDir}\\\\sub");
-        if (!ok) return;
-        Limit(file.folder.size() + file.name.size(), FileEntryTextLimit, path, "folder and name are");
-        data->files.push_back(std::move(file));
-    }
-
-    void Directory(const Json& entry, const std::string& path, PackData* data) {
-        if (!IsObject(entry, path)) return;
-        AllowKeys(entry, path, {"path", "altPath", "fileName", "levels"});
-        PackDirectory directory;
-        bool ok = Text(entry, "path", path, true, &directory.path);
-        ok = ok && NotEmpty(directory.path, path + "/path", "");
-        ok = Text(entry, "altPath", path, false, &directory.altPath) && ok;
-        ok = Text(entry, "fileName", path, false, &directory.fileName) && ok;
-        if (entry.contains("levels")) {
-            uint64_t levels = 0;
-            ok = Number(entry["levels"], path + "/levels", 255, &levels) && ok;
-            directory.levels = static_cast<uint8_t>(levels);
-        }
-        for (const std::string* text : {&directory.path, &directory.altPath})
-            if (ok && !text->empty() && !IsFullPath(*text))
-                Relative(path + (text == &directory.path ? "/path" : "/altPath"), *text, "not a full path",
-                         "directory paths are used as they stand; write a full path such as ${InstallDir}\\\\logs");
-        if (!ok) return;
-        Limit(directory.path.size() + directory.altPath.size() + directory.fileName.size(), DirectoryEntryTextLimit,
-              path, "path, altPath and fileName are");
-        data->directories.push_back(std::move(directory));
-    }
-
-    bool Root(const Json& entry, const std::string& path, uint32_t* root) {
-        if (!entry.contains("root")) {
-            Error(path, "the required key \"root\" is missing");
-            return false;
-        }
-        const Json& value = entry["root"];
-        if (value.is_string()) {
-            for (const NamedValue& named : kRoots) {
-                if (value.get_ref<const std::string&>() == named.name) {
-                    *root = named.value;
-                    return true;
-                }
-            }
-            Error(path + "/root", "unknown root key " + value.dump() +
-                                      "; use HKCR, HKCU, HKLM, HKU, HKCC, their HKEY_ names, or a number");
-            return false;
-        }
-        uint64_t number = 0;
-        if (!Number(value, path + "/root", 0xFFFFFFFFu, &number)) return false;
-        *root = static_cast<uint32_t>(number);
-        return true;
-    }
-
-    void Registry(const Json& entry, const std::string& path, PackData* data) {
-        if (!IsObject(entry, path)) return;
-        AllowKeys(entry, path, {"root", "key", "value"});
-        PackRegistry registry;
-        std::string key, value;
-        bool ok = Root(entry, path, &registry.root);
-        if (Text(entry, "key", path, true, &key)) {
-            ok = NotEmpty(key, path + "/key", "") && ok;
-        } else {
-            ok = false;
-        }
-        const bool isValue = entry.contains("value");
-        ok = Text(entry, "value", path, false, &value) && ok;
-        size_t split = 0;
-        if (isValue && value.find('\\') != std::string::npos) {
-            Error(path + "/value", "a value name cannot contain a backslash; the entry would name a key");
-            ok = false;
-        }
-        if (!isValue && IsValuePath(key, &split)) {
-            Error(path + "/key", "the last backslash is doubled, so the uninstaller would read this key as a "
-                                 "value; give the value name in \"value\"");
-            ok = false;
-        }
-        if (ok && !isValue && IsSharedRegistryKey(key))
-            Error(path + "/key", Quote(key) + " is a key that many programs share; removing it with everything "
-                                 "below would take theirs too. Name the installation's own key below it");
-        if (!ok) return;
-        registry.path = isValue ? key + "\\\\" + value : key;
-        Limit(registry.path.size(), RegistryEntryTextLimit, path,
-              isValue ? "key, the two backslashes and value are" : "the key is");
-        data->registry.push_back(std::move(registry));
-    }
-
-    void Pattern(const Json& value, const std::string& path, PackData* data) {
-        if (!value.is_string()) {
-            Error(path, "must be a text, not " + TypeName(value));
-            return;
-        }
-        std::string bytes;
-        if (!Encode(value.get_ref<const std::string&>(), path, &bytes)) return;
-        if (!NotEmpty(bytes, path, " (an empty text ends the pattern list)")) return;
-        if (bytes.find('#') == std::string::npos && (bytes.find(":\\") != std::string::npos || bytes.compare(0, 2, "\\\\") == 0))
-            Relative(path, bytes, "a full path without a folder token",
-                     "the uninstaller puts a pattern without a token behind the installation folder; write it relative "
-                     "to that folder, or begin it with a token such as #AppData#");
-        data->patterns.push_back(std::move(bytes));
-    }
-
-    void Options(const Json& value, const std::string& path, PackOptions* options) {
-        if (!IsObject(value, path)) return;
-        AllowKeys(value, path, {"waitForProgram", "themedControls", "flags", "program", "document"});
-        options->present = true;
-        bool wait = false, themed = false;
-        Bool(value, "waitForProgram", path, &wait);
-        Bool(value, "themedControls", path, &themed);
-        uint64_t flags = 0;
-        if (value.contains("flags")) Number(value["flags"], path + "/flags", 0xFFFFFFFFu, &flags);
-        options->flags = static_cast<uint32_t>(flags) | (wait ? OptWaitForProgram : 0) |
-                         (themed ? OptThemedControls : 0);
-        Text(value, "program", path, false, &options->program);
-        Text(value, "document", path, false, &options->document);
-    }
-
-    // The language's table, in which texts given under "messages" replace
-    // theirs by name or index.
-    void Messages(const Json& root, const Language* language, std::vector<std::string>* messages) {
-        messages->assign(language->messages.size(), std::string());
-        std::map<uint32_t, std::string> setBy;
-        if (root.contains("messages") && IsObject(root["messages"], "/messages")) GivenMessages(root["messages"], messages, &setBy);
-        for (uint32_t i = 0; i < language->messages.size(); ++i)
-            if (!setBy.count(i)) Encode(language->messages[i], "/language: message " + std::string(MessageNames[i]), &(*messages)[i]);
-    }
-
-    void GivenMessages(const Json& table, std::vector<std::string>* messages, std::map<uint32_t, std::string>* given) {
-        std::map<uint32_t, std::string>& setBy = *given;
-        for (const auto& item : table.items()) {
-            const std::string path = "/messages/" + PointerToken(item.key());
-            uint32_t index = 0;
-            bool named = false;
-            for (uint32_t i = 0; i < DefaultMessageCount; ++i)
-                if (item.key() == MessageNames[i]) index = i, named = true;
-            if (!named && !ParseIndex(item.key(), &index)) {
-                Error(path, "unknown message " + Quote(item.key()) + "; use an index from 0 to " +
-                                std::to_string(MaxMessageIndex) + " or a name such as caption, confirm, finished");
-                continue;
-            }
-            if (!setBy.emplace(index, item.key()).second) {
-                Error(path, "message " + std::to_string(index) + " is already set by " + Quote(setBy[index]));
-                continue;
-            }
-            if (!item.value().is_string()) {
-                Error(path, "must be a text, not " + TypeName(item.value()));
-                continue;
-            }
-            std::string bytes;
-            if (!Encode(item.value().get_ref<const std::string&>(), path, &bytes)) continue;
-            if (bytes.size() > MaxTextBytes) {
-                Limit(bytes.size(), MaxTextBytes, path, "the text is");
-                continue;
-            }
-            if (index >= messages->size()) messages->resize(index + 1);
-            (*messages)[index] = std::move(bytes);
-        }
-    }
-
-    static bool IsFullPath(const std::string& path) {
-        return (path.size() >= 3 && path[1] == ':' && path[2] == '\\') || path.compare(0, 2, "\\\\") == 0;
-    }
-
-    // Older uninstallers may hold such texts: their dumps build with allowRelative.
-    void Relative(const std::string& path, const std::string& bytes, const std::string& what, const std::string& instead) {
-        std::string utf8, ignored;
-        DecodeText(bytes, codePage_, &utf8, &ignored);
-        // A variable that check leaves unset may well make it a full path.
-        if (context_.allowRelative || (context_.unset && utf8.find("${") != std::string::npos)) return;
-        Error(path, Quote(utf8) + " is " + what + "; " + instead + " (--allow-relative accepts it as stored)");
-    }
-
-    std::string file_;
-    const ManifestContext& context_;
-    std::vector<std::string>* errors_;
-    int codePage_ = DefaultCodePage;
-    bool codePageOk_ = true;
+// What reading one manifest keeps: where errors go, the code page its texts
+// are written in, and what each list names already.
+struct Reader {
+    std::string file;
+    const ManifestContext& context;
+    std::vector<std::string>* errors;
+    int codePage = DefaultCodePage;
+    bool codePageOk = true;
+    // Each list's normalised targets, with the first entry's JSON pointer.
+    std::map<std::string, std::string> fileSeen, directorySeen, registrySeen, patternSeen;
 };
+
+void ReportError(Reader& r, const std::string& path, const std::string& message) {
+    r.errors->push_back(r.file + ": " + (path.empty() ? "" : path + ": ") + message);
+}
+
+std::string DescribeType(const Json& value) {
+    if (value.is_string()) return "a text";
+    if (value.is_number()) return "a number";
+    if (value.is_boolean()) return "a boolean";
+    if (value.is_array()) return "an array";
+    if (value.is_object()) return "an object";
+    return "null";
+}
+
+void RefuseUnknownKeys(Reader& r, const Json& object, const std::string& path, std::initializer_list<const char*> allowed) {
+    for (const auto& item : object.items()) {
+        bool known = false;
+        for (const char* name : allowed) known = known || item.key() == name;
+        if (!known)
+            ReportError(r, path + "/" + PointerToken(item.key()),
+                        "unknown key " + Quote(item.key()) + "; expected one of " + Join(allowed));
+    }
+}
+
+bool RequireObject(Reader& r, const Json& value, const std::string& path) {
+    if (value.is_object()) return true;
+    ReportError(r, path, "must be an object, not " + DescribeType(value));
+    return false;
+}
+
+const Json* FindArray(Reader& r, const Json& root, const char* key) {
+    if (!root.contains(key)) return nullptr;
+    const Json& value = root[key];
+    if (value.is_array()) return &value;
+    ReportError(r, std::string("/") + key, "must be an array, not " + DescribeType(value));
+    return nullptr;
+}
+
+// A whole number in 0..max; false (with an error) otherwise.
+bool ReadNumber(Reader& r, const Json& value, const std::string& path, uint64_t max, uint64_t* out) {
+    const std::string range = "a whole number from 0 to " + std::to_string(max);
+    if (!value.is_number_integer()) {
+        ReportError(r, path, "must be " + range + ", not " + (value.is_number() ? value.dump() : DescribeType(value)));
+        return false;
+    }
+    if (value.is_number_unsigned()) {
+        *out = value.get<uint64_t>();
+    } else {
+        const int64_t signedValue = value.get<int64_t>();
+        if (signedValue < 0) {
+            ReportError(r, path, "must be " + range + ", not " + value.dump());
+            return false;
+        }
+        *out = static_cast<uint64_t>(signedValue);
+    }
+    if (*out > max) {
+        ReportError(r, path, value.dump() + " is above the limit " + std::to_string(max));
+        return false;
+    }
+    return true;
+}
+
+bool ReadBool(Reader& r, const Json& object, const char* key, const std::string& path, bool* out) {
+    if (!object.contains(key)) return true;
+    const Json& value = object[key];
+    if (value.is_boolean()) {
+        *out = value.get<bool>();
+        return true;
+    }
+    ReportError(r, path + "/" + key, "must be true or false, not " + DescribeType(value));
+    return false;
+}
+
+bool ExpandText(Reader& r, const std::string& text, const std::string& path, std::string* expanded) {
+    std::string error;
+    if (ExpandVariables(text, r.context, expanded, &error)) return true;
+    ReportError(r, path, error);
+    return false;
+}
+
+// Converts a manifest text, its variables replaced, to the code page; false
+// (with an error) when it cannot be stored.
+bool EncodeField(Reader& r, const std::string& text, const std::string& path, std::string* bytes, std::string* expanded = nullptr) {
+    std::string local;
+    std::string& utf8 = expanded ? *expanded : local;
+    if (!ExpandText(r, text, path, &utf8)) return false;
+    if (utf8.find('\0') != std::string::npos) {
+        ReportError(r, path, "the text contains a NUL character (\\u0000); the uninstaller would cut it there");
+        return false;
+    }
+    if (!r.codePageOk) return false;
+    std::string error;
+    if (EncodeText(utf8, r.codePage, bytes, &error)) return true;
+    ReportError(r, path, error);
+    return false;
+}
+
+// An optional text field (absent = empty) or a required one.
+bool ReadText(Reader& r, const Json& object, const char* key, const std::string& path, bool required, std::string* bytes,
+          std::string* utf8 = nullptr) {
+    bytes->clear();
+    if (utf8) utf8->clear();
+    if (!object.contains(key)) {
+        if (!required) return true;
+        ReportError(r, path, std::string("the required key \"") + key + "\" is missing");
+        return false;
+    }
+    const Json& value = object[key];
+    if (!value.is_string()) {
+        ReportError(r, path + "/" + key, "must be a text, not " + DescribeType(value));
+        return false;
+    }
+    return EncodeField(r, value.get_ref<const std::string&>(), path + "/" + key, bytes, utf8);
+}
+
+bool RequireNotEmpty(Reader& r, const std::string& bytes, const std::string& path, const char* why) {
+    if (!bytes.empty()) return true;
+    ReportError(r, path, std::string("must not be empty") + why);
+    return false;
+}
+
+void CheckLimit(Reader& r, size_t bytes, size_t limit, const std::string& path, const std::string& what) {
+    if (bytes <= limit) return;
+    ReportError(r, path,
+                what + " " + std::to_string(bytes) + " bytes in code page " + std::to_string(r.codePage) +
+                    "; the limit is " + std::to_string(limit));
+}
+
+// The --language option wins over the manifest's "language"; English when neither names one.
+const Language* ChooseLanguage(Reader& r, const Json& root, const std::string& languageOverride) {
+    std::string tag = languageOverride, path = "--language";
+    if (tag.empty() && root.contains("language")) {
+        path = "/language";
+        if (!root["language"].is_string()) {
+            ReportError(r, path, "must be a text, not " + DescribeType(root["language"]));
+            return BuiltInLanguages().data();
+        }
+        tag = root["language"].get<std::string>();
+    }
+    if (tag.empty()) return BuiltInLanguages().data();
+    const Language* language = FindLanguage(tag);
+    if (!language) ReportError(r, path, "unknown language " + Quote(tag) + "; use one of " + LanguageTags());
+    return language ? language : BuiltInLanguages().data();
+}
+
+// The language's own code page unless the manifest gives one.
+void ChooseCodePage(Reader& r, const Json& root, const Language* language, Manifest* manifest) {
+    manifest->codePage = r.codePage = language->codePage;
+    if (!root.contains("codepage")) return;
+    uint64_t number = 0;
+    r.codePageOk = ReadNumber(r, root["codepage"], "/codepage", 0xFFFFFFFFu, &number);
+    if (r.codePageOk && !IsSupportedCodePage(static_cast<int>(number))) {
+        ReportError(r, "/codepage",
+                    "code page " + std::to_string(number) + " is not supported; use one of " + SupportedCodePages());
+        r.codePageOk = false;
+    }
+    r.codePage = static_cast<int>(number);
+    if (r.codePageOk) manifest->codePage = r.codePage;
+}
+
+bool ReadFileFlags(Reader& r, const Json& value, const std::string& path, uint8_t* flags) {
+    uint64_t bits = 0;
+    if (value.is_number()) {
+        if (!ReadNumber(r, value, path, 255, &bits)) return false;
+        *flags = static_cast<uint8_t>(bits);
+        return true;
+    }
+    if (!value.is_array()) {
+        ReportError(r, path, "must be an array of flag names or a number, not " + DescribeType(value));
+        return false;
+    }
+    bool ok = true;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const Json& item = value[i];
+        const std::string itemPath = path + "/" + std::to_string(i);
+        uint64_t bit = 0;
+        if (item.is_number()) {
+            ok = ReadNumber(r, item, itemPath, 255, &bit) && ok;
+        } else if (item.is_string()) {
+            const std::string& name = item.get_ref<const std::string&>();
+            bool known = false;
+            for (const NamedValue& flag : kFileFlags)
+                if (name == flag.name) bit = flag.value, known = true;
+            if (!known) {
+                ReportError(r, itemPath,
+                            "unknown flag " + Quote(name) +
+                                "; expected one of shared, font, comServer, "
+                                "checkInUse, or a number");
+                ok = false;
+            }
+        } else {
+            ReportError(r, itemPath, "must be a flag name or a number, not " + DescribeType(item));
+            ok = false;
+        }
+        bits |= bit;
+    }
+    *flags = static_cast<uint8_t>(bits);
+    return ok;
+}
+
+// The field's rules (rules.cpp); false with an error when one is broken.
+bool KeepsRules(Reader& r, Field field, const std::string& utf8, const std::string& path) {
+    const std::string problem = CheckField(field, utf8, r.context.allowRelative);
+    if (!problem.empty()) ReportError(r, path, problem);
+    return problem.empty();
+}
+
+// The uninstaller composes paths in 260-byte buffers and skips an entry
+// whose path does not fit, so what it could never reach is refused here.
+// An installation folder not known yet counts as the shortest, "C:".
+void CheckPathLimit(Reader& r, const std::string& utf8, const std::string& path, const char* what) {
+    std::string bytes, ignored, measured = utf8;
+    const size_t at = measured.find("${InstallDir}");
+    const bool shortest = at <= 1;  // at the start, or after a command's quote
+    if (shortest) measured.replace(at, 13, "C:");
+    if (measured.find("${") != std::string::npos || !EncodeText(measured, r.codePage, &bytes, &ignored)) return;
+    if (bytes.size() > MaxPathBytes)
+        ReportError(r, path,
+                    std::string(what) + " " + Quote(utf8) + " is " + (shortest ? "at least " : "") +
+                        std::to_string(bytes.size()) + " bytes in code page " + std::to_string(r.codePage) +
+                        "; the uninstaller's limit for a path is " + std::to_string(MaxPathBytes));
+}
+
+std::string InstallDirOf(const Reader& r) {
+    const auto value = r.context.variables.find("InstallDir");
+    return value == r.context.variables.end() ? std::string("${InstallDir}") : value->second;
+}
+
+// Each file once: the uninstaller would lower a shared library's count
+// once per entry, and so take another program's copy.
+void RefuseDuplicate(Reader& r, const std::string& full, const std::string& path, bool isFile, std::map<std::string, std::string>* seen) {
+    const auto found = seen->emplace(NormalPath(full), path);
+    if (found.second) return;
+    const std::string message = "names " + Quote(full) + " again, as " + found.first->second + " does";
+    if (seen == &r.fileSeen) {
+        ReportError(r, path, message + (isFile ? "; a shared library listed twice has its use count lowered twice" : ""));
+    } else if (r.context.warnings) {
+        r.context.warnings->push_back(r.file + ": " + path + ": warning: " + message);
+    }
+}
+
+void ReadFileEntry(Reader& r, const Json& entry, const std::string& path, PackData* data) {
+    if (!RequireObject(r, entry, path)) return;
+    RefuseUnknownKeys(r, entry, path, {"folder", "name", "flags"});
+    PackFile file;
+    std::string folder, name;
+    bool ok = ReadText(r, entry, "folder", path, true, &file.folder, &folder);
+    ok = ok && RequireNotEmpty(r, file.folder, path + "/folder", "; use \".\" for the installation folder");
+    ok = ok && KeepsRules(r, Field::FileFolder, folder, path + "/folder");
+    ok = ReadText(r, entry, "name", path, false, &file.name, &name) && KeepsRules(r, Field::FileName, name, path + "/name") && ok;
+    if (entry.contains("flags")) ok = ReadFileFlags(r, entry["flags"], path + "/flags", &file.flags) && ok;
+    if (!ok) return;
+    CheckLimit(r, file.folder.size() + file.name.size(), FileEntryTextLimit, path, "folder and name are");
+    const std::string full = ComposeFilePath(folder, name, InstallDirOf(r));
+    CheckPathLimit(r, full, path, "the file's path");
+    RefuseDuplicate(r, full, path, (file.flags & FileFlagSharedDll) != 0, &r.fileSeen);
+    data->files.push_back(std::move(file));
+}
+
+void ReadDirectoryEntry(Reader& r, const Json& entry, const std::string& path, PackData* data) {
+    if (!RequireObject(r, entry, path)) return;
+    RefuseUnknownKeys(r, entry, path, {"path", "altPath", "fileName", "levels"});
+    PackDirectory directory;
+    std::string folder, alternative, name;
+    bool ok = ReadText(r, entry, "path", path, true, &directory.path, &folder);
+    ok = ok && RequireNotEmpty(r, directory.path, path + "/path", "") && KeepsRules(r, Field::DirectoryPath, folder, path + "/path");
+    ok = ReadText(r, entry, "altPath", path, false, &directory.altPath, &alternative) &&
+         KeepsRules(r, Field::DirectoryPath, alternative, path + "/altPath") && ok;
+    ok = ReadText(r, entry, "fileName", path, false, &directory.fileName, &name) &&
+         KeepsRules(r, Field::DirectoryFileName, name, path + "/fileName") && ok;
+    if (entry.contains("levels")) {
+        uint64_t levels = 0;
+        ok = ReadNumber(r, entry["levels"], path + "/levels", 255, &levels) && ok;
+        directory.levels = static_cast<uint8_t>(levels);
+    }
+    if (!ok) return;
+    CheckLimit(r, directory.path.size() + directory.altPath.size() + directory.fileName.size(), DirectoryEntryTextLimit,
+          path, "path, altPath and fileName are");
+    CheckPathLimit(r, ComposeFilePath(folder, name, ""), path, "the path");
+    CheckPathLimit(r, alternative, path, "altPath");
+    RefuseDuplicate(r, folder, path, false, &r.directorySeen);
+    data->directories.push_back(std::move(directory));
+}
+
+bool ReadRootKey(Reader& r, const Json& entry, const std::string& path, uint32_t* root) {
+    if (!entry.contains("root")) {
+        ReportError(r, path, "the required key \"root\" is missing");
+        return false;
+    }
+    const Json& value = entry["root"];
+    if (value.is_string()) {
+        if (RootFromName(value.get_ref<const std::string&>(), root)) return true;
+        ReportError(
+            r, path + "/root",
+            "unknown root key " + value.dump() + "; use HKCR, HKCU, HKLM, HKU, HKCC, their HKEY_ names, or a number");
+        return false;
+    }
+    uint64_t number = 0;
+    if (!ReadNumber(r, value, path + "/root", 0xFFFFFFFFu, &number)) return false;
+    *root = static_cast<uint32_t>(number);
+    return true;
+}
+
+void ReadRegistryEntry(Reader& r, const Json& entry, const std::string& path, PackData* data) {
+    if (!RequireObject(r, entry, path)) return;
+    RefuseUnknownKeys(r, entry, path, {"root", "key", "value"});
+    PackRegistry registry;
+    std::string key, value, keyText, valueText;
+    bool ok = ReadRootKey(r, entry, path, &registry.root);
+    ok = ReadText(r, entry, "key", path, true, &key, &keyText) && RequireNotEmpty(r, key, path + "/key", "") &&
+         KeepsRules(r, Field::RegistryKey, keyText, path + "/key") && ok;
+    const bool isValue = entry.contains("value");
+    ok = ReadText(r, entry, "value", path, false, &value, &valueText) && KeepsRules(r, Field::RegistryValue, valueText, path + "/value") && ok;
+    size_t split = 0;
+    if (ok && !isValue && IsValuePath(key, &split)) {
+        ReportError(r, path + "/key",
+                    "the last backslash is doubled, so the uninstaller would read this key as a "
+                    "value; give the value name in \"value\"");
+        ok = false;
+    }
+    if (ok && !isValue && !IsOwnRegistryKey(registry.root, keyText)) {
+        ReportError(r, path + "/key",
+                    Quote(keyText) +
+                        " is not a key an installation makes but one that many programs or "
+                        "the system share; removing it with everything below would take theirs too. Name the "
+                        "installation's own key below it, or give single values with \"value\"");
+        ok = false;
+    }
+    if (!ok) return;
+    registry.path = isValue ? key + "\\\\" + value : key;
+    CheckLimit(r, registry.path.size(), RegistryEntryTextLimit, path,
+          isValue ? "key, the two backslashes and value are" : "the key is");
+    RefuseDuplicate(r, std::to_string(registry.root) + "\\" + keyText + (isValue ? "\\\\" + valueText : ""), path, false,
+                &r.registrySeen);
+    data->registry.push_back(std::move(registry));
+}
+
+void ReadPattern(Reader& r, const Json& value, const std::string& path, PackData* data) {
+    if (!value.is_string()) {
+        ReportError(r, path, "must be a text, not " + DescribeType(value));
+        return;
+    }
+    std::string bytes, utf8;
+    if (!EncodeField(r, value.get_ref<const std::string&>(), path, &bytes, &utf8)) return;
+    if (!RequireNotEmpty(r, bytes, path, " (an empty text ends the pattern list)")) return;
+    if (!KeepsRules(r, Field::Pattern, utf8, path)) return;
+    const std::string full = utf8[0] == '#' ? utf8 : InstallDirOf(r) + "\\" + utf8;
+    if (utf8[0] != '#') CheckPathLimit(r, full, path, "the pattern");
+    RefuseDuplicate(r, full, path, false, &r.patternSeen);
+    data->patterns.push_back(std::move(bytes));
+}
+
+void ReadOptions(Reader& r, const Json& value, const std::string& path, PackOptions* options) {
+    if (!RequireObject(r, value, path)) return;
+    RefuseUnknownKeys(r, value, path, {"waitForProgram", "themedControls", "flags", "program", "document"});
+    options->present = true;
+    bool wait = false, themed = false;
+    ReadBool(r, value, "waitForProgram", path, &wait);
+    ReadBool(r, value, "themedControls", path, &themed);
+    uint64_t flags = 0;
+    if (value.contains("flags")) ReadNumber(r, value["flags"], path + "/flags", 0xFFFFFFFFu, &flags);
+    options->flags = static_cast<uint32_t>(flags) | (wait ? OptWaitForProgram : 0) |
+                     (themed ? OptThemedControls : 0);
+    std::string utf8;
+    // A command without a leading token is put behind the installation folder, in a 260-byte buffer.
+    if (ReadText(r, value, "program", path, false, &options->program, &utf8) &&
+        KeepsRules(r, Field::Command, utf8, path + "/program") && utf8.find_first_not_of("\" ") != std::string::npos &&
+        utf8[utf8.find_first_not_of("\" ")] != '#')
+        CheckPathLimit(r, (utf8[0] == '"' ? "\"" : "") + InstallDirOf(r) + "\\" + utf8.substr(utf8.find_first_not_of("\" ")),
+                       path + "/program", "the command put behind the installation folder");
+    if (ReadText(r, value, "document", path, false, &options->document, &utf8)) KeepsRules(r, Field::Document, utf8, path + "/document");
+}
+
+void ReadGivenMessages(Reader& r, const Json& table, std::vector<std::string>* messages, std::map<uint32_t, std::string>* given) {
+    std::map<uint32_t, std::string>& setBy = *given;
+    for (const auto& item : table.items()) {
+        const std::string path = "/messages/" + PointerToken(item.key());
+        uint32_t index = 0;
+        bool named = false;
+        for (uint32_t i = 0; i < DefaultMessageCount; ++i)
+            if (item.key() == MessageNames[i]) index = i, named = true;
+        if (!named && !ParseIndex(item.key(), &index)) {
+            ReportError(r, path,
+                        "unknown message " + Quote(item.key()) + "; use an index from 0 to " +
+                            std::to_string(MaxMessageIndex) + " or a name such as caption, confirm, finished");
+            continue;
+        }
+        if (!setBy.emplace(index, item.key()).second) {
+            ReportError(r, path, "message " + std::to_string(index) + " is already set by " + Quote(setBy[index]));
+            continue;
+        }
+        if (!item.value().is_string()) {
+            ReportError(r, path, "must be a text, not " + DescribeType(item.value()));
+            continue;
+        }
+        std::string bytes, utf8;
+        if (!EncodeField(r, item.value().get_ref<const std::string&>(), path, &bytes, &utf8)) continue;
+        const std::string placeholders = CheckPlaceholders(index, utf8);
+        if (!placeholders.empty()) {
+            ReportError(r, path, placeholders);
+            continue;
+        }
+        if (bytes.size() > MaxTextBytes) {
+            CheckLimit(r, bytes.size(), MaxTextBytes, path, "the text is");
+            continue;
+        }
+        if (index >= messages->size()) messages->resize(index + 1);
+        (*messages)[index] = std::move(bytes);
+    }
+}
+
+// The language's table, in which texts given under "messages" replace
+// theirs by name or index.
+void ReadMessages(Reader& r, const Json& root, const Language* language, std::vector<std::string>* messages) {
+    messages->assign(language->messages.size(), std::string());
+    std::map<uint32_t, std::string> setBy;
+    if (root.contains("messages") && RequireObject(r, root["messages"], "/messages")) ReadGivenMessages(r, root["messages"], messages, &setBy);
+    for (uint32_t i = 0; i < language->messages.size(); ++i)
+        if (!setBy.count(i)) EncodeField(r, language->messages[i], "/language: message " + std::string(MessageNames[i]), &(*messages)[i]);
+}
+
+void ReadManifestRoot(Reader& r, const Json& root, Manifest* manifest) {
+    if (!root.is_object()) {
+        ReportError(r, "", "the manifest must be a JSON object, not " + DescribeType(root));
+        return;
+    }
+    RefuseUnknownKeys(r, root, "", {"$schema", "codepage", "language", "files", "directories", "registry", "patterns",
+                         "options", "messages"});
+    if (root.contains("$schema") && !root["$schema"].is_string()) ReportError(r, "/$schema", "must be a text");
+    const Language* language = ChooseLanguage(r, root, r.context.language);
+    ChooseCodePage(r, root, language, manifest);
+    PackData& data = manifest->data;
+    if (const Json* files = FindArray(r, root, "files")) {
+        for (size_t i = 0; i < files->size(); ++i) ReadFileEntry(r, (*files)[i], "/files/" + std::to_string(i), &data);
+    }
+    if (const Json* directories = FindArray(r, root, "directories")) {
+        for (size_t i = 0; i < directories->size(); ++i)
+            ReadDirectoryEntry(r, (*directories)[i], "/directories/" + std::to_string(i), &data);
+    }
+    if (const Json* registry = FindArray(r, root, "registry")) {
+        for (size_t i = 0; i < registry->size(); ++i)
+            ReadRegistryEntry(r, (*registry)[i], "/registry/" + std::to_string(i), &data);
+    }
+    if (const Json* patterns = FindArray(r, root, "patterns")) {
+        for (size_t i = 0; i < patterns->size(); ++i) ReadPattern(r, (*patterns)[i], "/patterns/" + std::to_string(i), &data);
+    }
+    if (root.contains("options")) ReadOptions(r, root["options"], "/options", &data.options);
+    ReadMessages(r, root, language, &data.messages);
+}
 
 }  // namespace
 
 bool LoadManifest(const std::string& text, const std::string& fileName, Manifest* manifest,
                   std::vector<std::string>* errors, const ManifestContext& context) {
-    DuplicateKeyFinder finder;
-    const Json root = Json::parse(text, std::ref(finder), false);
-    if (root.is_discarded()) {
-        errors->push_back(SyntaxError(text, fileName));
+    const std::string syntax = SyntaxError(text, fileName);
+    if (!syntax.empty()) {
+        errors->push_back(syntax);
         return false;
     }
+    DuplicateKeyFinder finder;
+    const Json root = Json::parse(text, std::ref(finder), false);
     const size_t before = errors->size();
     for (const std::string& path : finder.duplicates)
         errors->push_back(fileName + ": " + path + ": the key occurs more than once in its object");
     Manifest result;
-    Validator(fileName, context, errors).Run(root, &result);
+    Reader reader{fileName, context, errors};
+    ReadManifestRoot(reader, root, &result);
     if (errors->size() != before) return false;
     *manifest = std::move(result);
     return true;
 }
 
 bool DumpManifest(const PackData& data, int codePage, std::string* json, std::string* error) {
-    if (!IsSupportedCodePage(codePage)) {
+    if (codePage != 0 && !IsSupportedCodePage(codePage)) {
         *error = "code page " + std::to_string(codePage) + " is not supported; use one of " + SupportedCodePages();
         return false;
     }
+    // The built-in table that the data holds the most texts of, at least half
+    // of them, in the code page given or else in the table's own.
+    const Language* language = nullptr;
+    std::vector<std::string> table;
+    size_t best = DefaultMessageCount / 2 - 1;
+    for (const Language& candidate : BuiltInLanguages()) {
+        const int page = codePage != 0 ? codePage : candidate.codePage;
+        std::vector<std::string> encoded(candidate.messages.size());
+        std::string ignored;
+        bool fits = data.messages.size() >= encoded.size();
+        for (size_t i = 0; fits && i < encoded.size(); ++i) fits = EncodeText(candidate.messages[i], page, &encoded[i], &ignored);
+        size_t same = 0;
+        for (size_t i = 0; fits && i < encoded.size(); ++i) same += encoded[i] == data.messages[i];
+        if (fits && same > best) best = same, language = &candidate, table = encoded;
+    }
+    if (codePage == 0) codePage = language ? language->codePage : DefaultCodePage;
     // Every byte decodes in a supported code page, so this cannot fail.
     // "${" is written "$${", so that the build does not take it for a variable.
     auto text = [codePage](const std::string& bytes) {
@@ -696,15 +755,6 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
     };
     Json root = Json::object();
     root["codepage"] = codePage;
-    // A table that is a built-in one, whole, is named by its language.
-    const Language* language = nullptr;
-    for (const Language& candidate : BuiltInLanguages()) {
-        std::vector<std::string> table(candidate.messages.size());
-        std::string ignored;
-        for (size_t i = 0; i < table.size(); ++i)
-            if (!EncodeText(candidate.messages[i], codePage, &table[i], &ignored)) table.clear();
-        if (!language && table == data.messages) language = &candidate;
-    }
     if (language) root["language"] = language->tag;
 
     if (!data.files.empty()) {
@@ -739,12 +789,7 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
         for (const PackRegistry& item : data.registry) {
             Json entry = Json::object();
             entry["root"] = item.root;
-            for (const NamedValue& named : kRoots) {
-                if (named.value == item.root) {
-                    entry["root"] = named.name;
-                    break;
-                }
-            }
+            if (const char* name = RootName(item.root)) entry["root"] = name;
             size_t split = 0;
             if (IsValuePath(item.path, &split)) {
                 entry["key"] = text(item.path.substr(0, split));
@@ -769,9 +814,10 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
         if (!options.document.empty()) entry["document"] = text(options.document);
         root["options"] = std::move(entry);
     }
-    if (!data.messages.empty() && !language) {
+    if (data.messages.size() > table.size() || data.messages != table) {
         Json& messages = root["messages"] = Json::object();
         for (size_t i = 0; i < data.messages.size(); ++i) {
+            if (i < table.size() && data.messages[i] == table[i]) continue;  // the language's own
             // Empty texts past the named ones are gaps the build fills again;
             // only the last index is needed to keep the table's length.
             if (i >= DefaultMessageCount && data.messages[i].empty() && i + 1 != data.messages.size()) continue;

@@ -22,10 +22,6 @@ struct Manifest {
     PackData data;  // texts already in codePage
 };
 
-// A key that many programs share (Software, ...\\Uninstall, CLSID, common file
-// types, ...), case-insensitive: an installation never owns one whole.
-bool IsSharedRegistryKey(std::string key);
-
 // What a manifest is read with besides its text.
 struct ManifestContext {
     std::string language;  // wins over the manifest's "language"
@@ -34,10 +30,16 @@ struct ManifestContext {
     // For check: a variable without a value is noted here and left as written.
     std::set<std::string>* unset = nullptr;
     std::set<std::string>* used = nullptr;
+    // Duplicates that do no harm (directories, registry entries, patterns) are noted here.
+    std::vector<std::string>* warnings = nullptr;
     // Accepts relative file folders and directory paths, and token-less
     // absolute patterns, as older uninstallers may hold them.
     bool allowRelative = false;
 };
+
+// Replaces ${Name} in text by the variable's value as it stands ("$${" is a
+// literal "${"), as for the manifest's texts; false with the reason.
+bool ExpandVariables(const std::string& text, const ManifestContext& context, std::string* expanded, std::string* error);
 
 // Parses and validates. On failure returns false with every error found, each
 // starting with fileName: "FILE:LINE:COLUMN: ..." for JSON syntax,

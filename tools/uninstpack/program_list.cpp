@@ -115,7 +115,7 @@ uint32_t FolderKiB(const std::string& folder) {
         ListFolder(path, &items);
         for (const ListedItem& item : items) {
             if (item.folder) pending.push_back(path + "/" + item.name);  // "/" works on both systems
-            else bytes += item.size;
+            else if (item.kind == ItemKind::File) bytes += item.size;
         }
     }
     return static_cast<uint32_t>((bytes + 1023) / 1024);

@@ -1,0 +1,504 @@
+#include "rules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+std::vector<std::string> SplitAt(const std::string& text, char separator) {
+    std::vector<std::string> parts(1);
+    for (char c : text) {
+        if (c == separator) parts.emplace_back();
+        else parts.back() += c;
+    }
+    return parts;
+}
+
+bool IsOneOf(const std::string& text, std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        if (text == name) return true;
+    return false;
+}
+
+// The uninstaller's folder tokens, matched without regard to ASCII case.
+const char* const kFolderTokens[] = {"#Windows#", "#System#", "#TempDir#", "#CommonFiles#", "#Program Files#",
+                                     "#MyDocuments#", "#Desktop#", "#AppData#", "#LocalAppData#", "#AllUsersAppData#",
+                                     "#AllUsersDocuments#", "#AllUsersDesktop#", "#UserDir#", "#AllUsersDir#",
+                                     "#InstallDir#"};
+
+// ---- Predicates over a text. Each returns true when the text breaks its
+// rule, with what it found in *found for the message.
+
+using Predicate = bool (*)(const std::string& text, std::string* found);
+
+bool HasControlCharacter(const std::string& text, std::string* found) {
+    static const char escapes[] = "btn\0fr";  // JSON's short forms of 8..13
+    for (unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7F) continue;
+        char code[8];
+        std::snprintf(code, sizeof code, "U+%04X", c);
+        *found = code;
+        if (c >= 8 && c <= 13 && escapes[c - 8]) *found += std::string(" (\"\\") + escapes[c - 8] + "\" in JSON)";
+        return true;
+    }
+    return false;
+}
+
+bool HasSlash(const std::string& text, std::string*) { return text.find('/') != std::string::npos; }
+bool HasBackslash(const std::string& text, std::string*) { return text.find('\\') != std::string::npos; }
+bool BeginsWithBackslash(const std::string& text, std::string*) { return !text.empty() && text[0] == '\\'; }
+
+bool IsFullPath(const std::string& path) {
+    return (path.size() >= 3 && isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] == '\\') ||
+           path.compare(0, 2, "\\\\") == 0;
+}
+
+// "C:x": relative to the current folder of that drive.
+bool IsDriveRelative(const std::string& text, std::string* found) {
+    if (text.size() < 2 || !isalpha(static_cast<unsigned char>(text[0])) || text[1] != ':' || (text.size() > 2 && text[2] == '\\'))
+        return false;
+    *found = text.substr(0, 2);
+    return true;
+}
+
+// "\Windows": relative to the root of the current drive (a UNC path is not).
+bool IsRootRelative(const std::string& text, std::string*) {
+    return !text.empty() && text[0] == '\\' && text.compare(0, 2, "\\\\") != 0;
+}
+
+// The components of a path, its drive ("C:") or UNC start left out.
+std::vector<std::string> Components(const std::string& path) {
+    std::string rest = path;
+    if (IsFullPath(path)) rest = path[0] == '\\' ? path.substr(2) : path.substr(3);
+    return SplitAt(rest, '\\');
+}
+
+// A pattern's folder part: what comes before its mask.
+std::string FolderPart(const std::string& pattern) {
+    const size_t last = pattern.rfind('\\');
+    return last == std::string::npos ? std::string() : pattern.substr(0, last);
+}
+
+bool HasDotDot(const std::string& text, std::string*) {
+    for (const std::string& part : SplitAt(text, '\\'))
+        if (part == "..") return true;
+    return false;
+}
+
+bool IsDotName(const std::string& text, std::string*) { return text == "." || text == ".."; }
+
+// Characters that no Windows file or folder name holds; a colon only after a drive letter.
+bool HasWindowsForbidden(const std::string& text, const char* forbidden, std::string* found) {
+    for (size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (std::strchr(forbidden, c) || (c == ':' && !(at == 1 && IsFullPath(text)))) {
+            *found = std::string(1, c);
+            return true;
+        }
+    }
+    return false;
+}
+bool HasForbiddenInPath(const std::string& text, std::string* found) { return HasWindowsForbidden(text, "*?<>\"|", found); }
+bool HasForbiddenInPattern(const std::string& text, std::string* found) { return HasWindowsForbidden(text, "<>\"|", found); }
+bool HasWildcardInFolder(const std::string& text, std::string*) {
+    return FolderPart(text).find_first_of("*?") != std::string::npos;
+}
+
+bool IsReservedName(const std::string& part) {
+    const std::string base = LowerAscii(part.substr(0, part.find('.')));
+    if (IsOneOf(base, {"con", "prn", "aux", "nul"})) return true;
+    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '1' &&
+           base[3] <= '9';
+}
+bool HasReservedComponent(const std::string& text, std::string* found) {
+    for (const std::string& part : Components(text))
+        if (IsReservedName(part)) return *found = part, true;
+    return false;
+}
+bool HasReservedFolder(const std::string& text, std::string* found) { return HasReservedComponent(FolderPart(text), found); }
+
+bool EndsInDotOrBlank(const std::string& part) {
+    return !part.empty() && part != "." && part != ".." && (part.back() == '.' || part.back() == ' ');
+}
+bool HasDottedComponent(const std::string& text, std::string* found) {
+    for (const std::string& part : Components(text))
+        if (EndsInDotOrBlank(part)) return *found = part, true;
+    return false;
+}
+bool HasDottedFolder(const std::string& text, std::string* found) { return HasDottedComponent(FolderPart(text), found); }
+
+bool HasEmptyKeyPart(const std::string& text, std::string*) {
+    const std::vector<std::string> parts = SplitAt(text.substr(0, text.find_last_not_of('\\') + 1), '\\');
+    for (size_t i = 1; i + 1 < parts.size(); ++i)
+        if (parts[i].empty()) return true;
+    return false;
+}
+bool HasLongKeyPart(const std::string& text, std::string* found) {
+    for (const std::string& part : SplitAt(text, '\\')) {
+        size_t characters = 0;
+        for (unsigned char c : part) characters += (c & 0xC0) != 0x80;
+        if (characters > 255) return *found = std::to_string(characters), true;
+    }
+    return false;
+}
+
+// Tokens pair from left to right, as the uninstaller expands them; an odd
+// last sign is text.
+std::vector<std::string> Tokens(const std::string& text) {
+    std::vector<std::string> tokens;
+    for (size_t open = text.find('#'); open != std::string::npos;) {
+        const size_t close = text.find('#', open + 1);
+        if (close == std::string::npos) break;
+        tokens.push_back(text.substr(open, close + 1 - open));
+        open = text.find('#', close + 1);
+    }
+    return tokens;
+}
+bool HasUnknownToken(const std::string& text, std::string* found) {
+    for (const std::string& token : Tokens(text)) {
+        bool known = false;
+        for (const char* name : kFolderTokens) known = known || LowerAscii(token) == LowerAscii(name);
+        if (!known) return *found = token, true;
+    }
+    return false;
+}
+// The expanded token must begin the text: what stands before it would make the whole relative.
+bool HasLateToken(const std::string& text, std::string*) { return !Tokens(text).empty() && text[0] != '#'; }
+// The command's token counts only at its start (after a quote and blanks), where the uninstaller looks.
+bool HasUnknownCommandToken(const std::string& text, std::string* found) {
+    const size_t start = text.find_first_not_of("\" ");
+    return start != std::string::npos && text[start] == '#' && HasUnknownToken(text.substr(start), found);
+}
+
+// ---- Where a path is taken from (waived by --allow-relative).
+
+bool IsNotFileFolder(const std::string& text, std::string*) { return text[0] != '.' && !IsFullPath(text); }
+// ".bin", "./bin", "..\x": the uninstaller takes any text that begins with "." but not ".\" as the installation folder itself.
+bool IsLooseDotFolder(const std::string& text, std::string*) {
+    return text[0] == '.' && text != "." && text.compare(0, 2, ".\\") != 0;
+}
+bool IsNotFullPath(const std::string& text, std::string*) { return !text.empty() && !IsFullPath(text); }
+bool IsFullPatternWithoutToken(const std::string& text, std::string*) {
+    return text.find('#') == std::string::npos && (text.find(":\\") != std::string::npos || text.compare(0, 2, "\\\\") == 0);
+}
+
+struct Rule {
+    Predicate breaks;
+    const char* message;  // follows the quoted text; "@" receives what was found
+    bool place;           // says only where the text is taken from: waived by --allow-relative
+};
+
+const char kControl[] =
+    "holds the control character @; a backslash is written \\\\ in JSON (\"C:\\\\Temp\", not \"C:\\Temp\")";
+const char kSlash[] = "holds a slash; write a backslash between folders (the uninstaller compares folders as text)";
+const char kDotDot[] = "has a \"..\" component, which climbs out of the folder it names; name the folder itself";
+const char kForbidden[] = "holds \"@\", which Windows does not allow in a file or folder name";
+const char kReserved[] = "has the part \"@\", a device name Windows reserves (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+const char kDotted[] = "has the part \"@\", ending in a dot or blank, which Windows drops from names";
+const char kDriveRelative[] = "is relative to the current folder of drive @; write a full path such as C:\\\\App";
+const char kRootRelative[] = "begins with one backslash, so it is relative to the current drive; write a full path such as C:\\\\App";
+
+const Rule kFileFolderRules[] = {
+    {HasControlCharacter, kControl, false},
+    {HasSlash, kSlash, false},
+    {IsDriveRelative, kDriveRelative, false},
+    {IsRootRelative, kRootRelative, false},
+    {HasDotDot, kDotDot, false},
+    {HasForbiddenInPath, kForbidden, false},
+    {HasReservedComponent, kReserved, false},
+    {HasDottedComponent, kDotted, false},
+    {IsLooseDotFolder, "begins with a full stop but is neither \".\" nor \".\\\\sub\"; the uninstaller would take it as the "
+                       "installation folder itself", true},
+    {IsNotFileFolder, "is neither \".\" nor a full path; write \".\\\\sub\" for a folder below the installation folder, "
+                      "or a full path such as ${InstallDir}\\\\sub", true},
+};
+
+const Rule kNameRules[] = {
+    {HasControlCharacter, kControl, false},
+    {HasSlash, kSlash, false},
+    {HasBackslash, "holds a backslash; a name is one name, its folders go into the folder field", false},
+    {IsDotName, "names the folder itself or its parent, not a file", false},
+    {HasForbiddenInPath, kForbidden, false},
+    {HasReservedComponent, kReserved, false},
+    {HasDottedComponent, kDotted, false},
+};
+
+const Rule kDirectoryRules[] = {
+    {HasControlCharacter, kControl, false},
+    {HasSlash, kSlash, false},
+    {IsDriveRelative, kDriveRelative, false},
+    {IsRootRelative, kRootRelative, false},
+    {HasDotDot, kDotDot, false},
+    {HasForbiddenInPath, kForbidden, false},
+    {HasReservedComponent, kReserved, false},
+    {HasDottedComponent, kDotted, false},
+    {IsNotFullPath, "is not a full path; directory paths are used as they stand: write a full path such as "
+                    "${InstallDir}\\\\logs", true},
+};
+
+const Rule kPatternRules[] = {
+    {HasControlCharacter, kControl, false},
+    {HasSlash, kSlash, false},
+    {IsDriveRelative, kDriveRelative, false},
+    {IsRootRelative, kRootRelative, false},
+    {HasDotDot, kDotDot, false},
+    {HasUnknownToken, "holds the folder token @, which the uninstaller does not know and leaves out; known tokens: ", false},
+    {HasLateToken, "has a folder token after its beginning; the token must begin the pattern, or the expanded "
+                   "folder would land inside another path", false},
+    {HasForbiddenInPattern, kForbidden, false},
+    {HasWildcardInFolder, "has a wildcard before its last backslash; only the last part is a mask", false},
+    {HasReservedFolder, kReserved, false},
+    {HasDottedFolder, kDotted, false},
+    {IsFullPatternWithoutToken, "is a full path without a folder token; the uninstaller puts a pattern without a "
+                                "token behind the installation folder: write it relative to that folder, or begin it "
+                                "with a token such as #AppData#", true},
+};
+
+const Rule kKeyRules[] = {
+    {HasControlCharacter, kControl, false},
+    {BeginsWithBackslash, "begins with a backslash; a key is named below its root without one", false},
+    {HasEmptyKeyPart, "has an empty part between two backslashes", false},
+    {HasLongKeyPart, "has a part of @ characters; Windows allows 255", false},
+};
+
+const Rule kValueRules[] = {
+    {HasControlCharacter, kControl, false},
+    {HasBackslash, "holds a backslash, which a value name cannot hold here; the entry would name a key", false},
+};
+
+const Rule kCommandRules[] = {
+    {HasControlCharacter, kControl, false},
+    {HasUnknownCommandToken, "begins with the folder token @, which the uninstaller does not know; known tokens: ", false},
+};
+
+const Rule kDocumentRules[] = {
+    {HasControlCharacter, kControl, false},
+};
+
+struct RuleTable {
+    Field field;
+    const Rule* begin;
+    const Rule* end;
+};
+
+const RuleTable kTables[] = {
+    {Field::FileFolder, std::begin(kFileFolderRules), std::end(kFileFolderRules)},
+    {Field::FileName, std::begin(kNameRules), std::end(kNameRules)},
+    {Field::DirectoryPath, std::begin(kDirectoryRules), std::end(kDirectoryRules)},
+    {Field::DirectoryFileName, std::begin(kNameRules), std::end(kNameRules)},
+    {Field::RegistryKey, std::begin(kKeyRules), std::end(kKeyRules)},
+    {Field::RegistryValue, std::begin(kValueRules), std::end(kValueRules)},
+    {Field::Pattern, std::begin(kPatternRules), std::end(kPatternRules)},
+    {Field::Command, std::begin(kCommandRules), std::end(kCommandRules)},
+    {Field::Document, std::begin(kDocumentRules), std::end(kDocumentRules)},
+};
+
+
+}  // namespace
+
+std::string CheckField(Field field, const std::string& utf8, bool allowRelative) {
+    for (const RuleTable& table : kTables) {
+        if (table.field != field) continue;
+        for (const Rule* rule = table.begin; rule != table.end; ++rule) {
+            std::string found;
+            if (utf8.empty() || !rule->breaks(utf8, &found)) continue;
+            // A variable that check leaves unset may well make it a full path.
+            if (rule->place && (allowRelative || utf8.find("${") != std::string::npos)) continue;
+            std::string message = rule->message;
+            const size_t at = message.find('@');
+            if (at != std::string::npos) message.replace(at, 1, found);
+            if (message.back() == ' ') message += FolderTokenList();
+            return Quote(utf8) + " " + message + (rule->place ? " (--allow-relative accepts it as stored)" : "");
+        }
+    }
+    return std::string();
+}
+
+std::string Quote(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (c < 0x20) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", c);
+            out += code;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string FolderTokenList() {
+    std::string list;
+    for (const char* token : kFolderTokens) list += (list.empty() ? "" : ", ") + std::string(token);
+    return list;
+}
+
+// ---- Registry keys an installation owns.
+
+namespace {
+
+// Keys below the Classes root that belong to the system or to every program.
+bool IsSharedClass(const std::string& name) {
+    return name[0] == '.' || name.compare(0, 3, "ms-") == 0 ||
+           IsOneOf(name, {"*", "directory", "folder", "drive", "allfilesystemobjects", "unknown", "systemfileassociations",
+                          "mime", "exefile", "dllfile", "txtfile", "htmlfile", "lnkfile", "inifile", "batfile", "cmdfile",
+                          "comfile", "regfile", "network", "printers", "desktopbackground", "librarylocation",
+                          "component categories", "installer", "http", "https", "ftp", "mailto", "file", "news", "nntp",
+                          "snews", "telnet", "ldap", "tel", "callto", "irc", "res", "about", "javascript", "vbscript",
+                          "shell", "protocols", "filter", "mapi", "wow6432node"});
+}
+
+// parts: below the Classes root.
+bool IsOwnClass(std::vector<std::string> parts) {
+    if (!parts.empty() && parts[0] == "wow6432node") parts.erase(parts.begin());
+    if (parts.empty()) return false;
+    // The installation's GUIDs and application entries, one level down.
+    if (IsOneOf(parts[0], {"clsid", "typelib", "appid", "interface", "applications"})) return parts.size() >= 2;
+    return !IsSharedClass(parts[0]);  // its ProgID
+}
+
+// parts: below HKLM or a user's root.
+bool IsOwnSoftware(std::vector<std::string> parts) {
+    if (parts.size() < 2 || parts[0] != "software") return false;  // SYSTEM, Control Panel, Environment, ...
+    parts.erase(parts.begin());
+    if (parts[0] == "wow6432node") parts.erase(parts.begin());
+    if (parts.empty()) return false;
+    if (parts[0] == "classes") return IsOwnClass(std::vector<std::string>(parts.begin() + 1, parts.end()));
+    if (parts[0] == "microsoft")  // only the installation's own entries in the system's lists
+        return parts.size() >= 5 && parts[1] == "windows" && parts[2] == "currentversion" &&
+               IsOneOf(parts[3], {"uninstall", "app paths"});
+    return !IsOneOf(parts[0], {"policies", "windows", "clients", "registeredapplications", "odbc", "wow6432node"});
+}
+
+const struct { const char* name; uint32_t root; } kRoots[] = {
+    {"HKCR", 0x80000000u}, {"HKEY_CLASSES_ROOT", 0x80000000u}, {"HKCU", 0x80000001u}, {"HKEY_CURRENT_USER", 0x80000001u},
+    {"HKLM", 0x80000002u}, {"HKEY_LOCAL_MACHINE", 0x80000002u}, {"HKU", 0x80000003u}, {"HKEY_USERS", 0x80000003u},
+    {"HKCC", 0x80000005u}, {"HKEY_CURRENT_CONFIG", 0x80000005u},
+};
+
+}  // namespace
+
+bool IsOwnRegistryKey(uint32_t root, const std::string& key) {
+    std::vector<std::string> parts;
+    for (const std::string& part : SplitAt(LowerAscii(key), '\\'))
+        if (!part.empty()) parts.push_back(part);
+    switch (root) {
+    case 0x80000000u: return IsOwnClass(parts);
+    case 0x80000001u:
+    case 0x80000002u: return IsOwnSoftware(parts);
+    case 0x80000003u: {  // a user's SID, or its classes
+        if (parts.size() < 2 || parts[0] == ".default") return false;
+        const std::string user = parts[0];
+        parts.erase(parts.begin());
+        const std::string suffix = "_classes";
+        if (user.size() > suffix.size() && user.compare(user.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return IsOwnClass(parts);
+        return IsOwnSoftware(parts);
+    }
+    case 0x80000005u: return false;  // the hardware profile: a view of SYSTEM
+    default: return true;
+    }
+}
+
+bool RootFromName(const std::string& name, uint32_t* root) {
+    for (const auto& named : kRoots)
+        if (LowerAscii(name) == LowerAscii(named.name)) return *root = named.root, true;
+    return false;
+}
+
+const char* RootName(uint32_t root) {
+    for (const auto& named : kRoots)
+        if (named.root == root) return named.name;
+    return nullptr;
+}
+
+// ---- Messages.
+
+std::string CheckPlaceholders(uint32_t index, const std::string& utf8) {
+    const bool takesPath = index >= 7 && index <= 10;
+    if (index > 15) return std::string();  // no use of the uninstaller's own
+    int paths = 0;
+    for (size_t at = 0; at < utf8.size(); ++at) {
+        if (utf8[at] != '%') continue;
+        const char next = at + 1 < utf8.size() ? utf8[at + 1] : '\0';
+        if (!takesPath && next == 's')
+            return "holds \"%s\", but this message takes no argument; it would show as it stands";
+        if (!takesPath) continue;  // shown as it stands
+        if (next == '%') {
+            ++at;
+        } else if (next == 's' && ++paths == 1) {
+            ++at;
+        } else {
+            return std::string("holds \"%") + (next ? std::string(1, next) : std::string()) +
+                   "\"; this message takes one path, as \"%s\", and a percent sign is written \"%%\"";
+        }
+    }
+    return std::string();
+}
+
+// ---- Variables.
+
+const char* const KnownVariables[] = {"InstallDir", "Windows", "System", "Fonts", "ProgramFiles", "CommonFiles",
+                                      "AppData", "LocalAppData", "CommonAppData", "Desktop", "StartMenu", "Programs",
+                                      "Startup", "Temp", nullptr};
+
+std::string NearestVariable(const std::string& name) {
+    std::string best;
+    size_t bestDistance = 3;
+    for (const char* const* known = KnownVariables; *known; ++known) {
+        const std::string a = LowerAscii(name), b = LowerAscii(*known);
+        if (name == *known) return std::string();
+        // Edit distance, one row at a time.
+        std::vector<size_t> row(b.size() + 1);
+        for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+        for (size_t i = 1; i <= a.size(); ++i) {
+            size_t diagonal = row[0];
+            row[0] = i;
+            for (size_t j = 1; j <= b.size(); ++j) {
+                const size_t above = row[j];
+                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+                diagonal = above;
+            }
+        }
+        if (row[b.size()] < bestDistance) bestDistance = row[b.size()], best = *known;
+    }
+    return best;
+}
+
+// ---- Paths.
+
+std::string ComposeFilePath(const std::string& folder, const std::string& name, const std::string& installDir) {
+    std::string path = folder;
+    if (!folder.empty() && folder[0] == '.')
+        path = folder.size() > 2 && folder[1] == '\\' ? installDir + "\\" + folder.substr(2) : installDir;
+    if (!name.empty()) path += (path.empty() || path.back() == '\\' ? "" : "\\") + name;
+    return path;
+}
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) c = char(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string NormalPath(const std::string& path) {
+    std::string normal = LowerAscii(path);
+    while (normal.size() > 3 && normal.back() == '\\') normal.pop_back();
+    return normal;
+}
+
+std::vector<std::string> ClimbFolders(const std::string& path, unsigned levels) {
+    std::vector<std::string> folders = {path};
+    std::string folder = path;
+    while (levels-- > 0) {
+        const size_t last = folder.rfind('\\');
+        if (last == std::string::npos || last < 3) break;  // a drive root is never removed
+        folder.resize(last);
+        folders.push_back(folder);
+    }
+    return folders;
+}
