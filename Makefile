@@ -29,14 +29,14 @@ dist: win
 
 # make install PREFIX=DIR: the generators and the stub in one folder, where both
 # generators find the stub without --stub, and uninstpack on the PATH; the NSIS
-# header beside them, where it finds the two programs an installer ships.
+# header and the CMake function beside them, where they find the programs.
 PREFIX ?= /usr/local
 install: dist
 	@install -d $(PREFIX)/lib/qorvand $(PREFIX)/bin
 	@install -m 755 dist/uninstpack dist/uninstpack.exe dist/uninst.exe $(PREFIX)/lib/qorvand/
-	@install -m 644 integrations/nsis/Qorvand.nsh $(PREFIX)/lib/qorvand/
+	@install -m 644 integrations/nsis/Qorvand.nsh cmake/Qorvand.cmake $(PREFIX)/lib/qorvand/
 	@ln -sf ../lib/qorvand/uninstpack $(PREFIX)/bin/uninstpack
-	@echo "installed: $(PREFIX)/lib/qorvand/{uninstpack,uninstpack.exe,uninst.exe,Qorvand.nsh}, $(PREFIX)/bin/uninstpack"
+	@echo "installed: $(PREFIX)/lib/qorvand/{uninstpack,uninstpack.exe,uninst.exe,Qorvand.nsh,Qorvand.cmake}, $(PREFIX)/bin/uninstpack"
 
 # The NSIS example (examples/nsis): the sample application's setup program,
 # built by makensis as part of the Windows build.

@@ -16,9 +16,9 @@ Name "Qorvand Sample"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES\Qorvand Sample"
 RequestExecutionLevel admin
+BrandingText "Qorvand Sample"
 SetCompressor /SOLID lzma
 
-!define MUI_FINISHPAGE_NOAUTOCLOSE
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
