@@ -2,10 +2,10 @@
 BUILD   ?= build
 HOST    := $(BUILD)/host
 WIN     := $(BUILD)/win
-PREFIX  := $(abspath $(BUILD))/wineprefix
+WINE_PREFIX := $(abspath $(BUILD))/wineprefix
 JOBS    ?= 2
 
-.PHONY: all setup host win dist test demo bench soak install clean
+.PHONY: all setup host win dist test demo bench soak install nsis-example clean
 
 all: dist
 
@@ -28,13 +28,21 @@ dist: win
 	@echo "dist/: uninst.exe ($$(stat -c %s dist/uninst.exe) bytes), uninstpack, uninstpack.exe"
 
 # make install PREFIX=DIR: the generators and the stub in one folder, where both
-# generators find the stub without --stub, and uninstpack on the PATH.
+# generators find the stub without --stub, and uninstpack on the PATH; the NSIS
+# header and the CMake function beside them, where they find the programs.
 PREFIX ?= /usr/local
 install: dist
 	@install -d $(PREFIX)/lib/qorvand $(PREFIX)/bin
 	@install -m 755 dist/uninstpack dist/uninstpack.exe dist/uninst.exe $(PREFIX)/lib/qorvand/
+	@install -m 644 integrations/nsis/Qorvand.nsh cmake/Qorvand.cmake $(PREFIX)/lib/qorvand/
 	@ln -sf ../lib/qorvand/uninstpack $(PREFIX)/bin/uninstpack
-	@echo "installed: $(PREFIX)/lib/qorvand/{uninstpack,uninstpack.exe,uninst.exe}, $(PREFIX)/bin/uninstpack"
+	@echo "installed: $(PREFIX)/lib/qorvand/{uninstpack,uninstpack.exe,uninst.exe,Qorvand.nsh,Qorvand.cmake}, $(PREFIX)/bin/uninstpack"
+
+# The NSIS example (examples/nsis): the sample application's setup program,
+# built by makensis as part of the Windows build.
+nsis-example: dist
+	@cp $(WIN)/examples/nsis/qorvand-sample-setup.exe dist/
+	@echo "dist/qorvand-sample-setup.exe ($$(stat -c %s dist/qorvand-sample-setup.exe) bytes)"
 
 # The fuzzers' committed corpora are replayed first (host, sanitizers).
 test: dist fuzz-replay
@@ -51,7 +59,7 @@ bench: dist
 SOAK_SEED  ?= 20240607
 SOAK_COUNT ?= 1000
 soak: dist
-	@scripts/with-wine.sh $(PREFIX) -- sh -c 'ctest --test-dir $(WIN) -R "^stage_" >/dev/null && cd "$(PREFIX)/drive_c" && \
+	@scripts/with-wine.sh $(WINE_PREFIX) -- sh -c 'ctest --test-dir $(WIN) -R "^stage_" >/dev/null && cd "$(WINE_PREFIX)/drive_c" && \
 	    for family in win98 winxp win7; do echo "soak: $$family, seed $(SOAK_SEED), $(SOAK_COUNT) cases"; \
 	        QV_FAMILY=$$family QV_SOAK_SEED=$(SOAK_SEED) QV_SOAK_COUNT=$(SOAK_COUNT) \
 	        wine $(abspath $(WIN))/tests/e2e/e2e_tests.exe --gtest_filter="Soak.*" --gtest_brief=1 || exit 1; done'

@@ -4,7 +4,8 @@
 # read-only file prompt, as docs/screenshots/{confirm,progress,read-only}.png,
 # with the manifest that produced them (docs/screenshots/manifest.json); and
 # the read-only prompt in the built-in languages with the longest button
-# texts, as read-only-TAG.png, in each language's own code page.
+# texts, as read-only-TAG.png, in each language's own code page; the NSIS
+# example's last page and its uninstaller's confirmation (nsis-*.png).
 # Usage: scripts/screenshots.sh [BUILD_DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -105,3 +106,24 @@ for language in pl:pl_PL.UTF-8 pt-BR:pt_BR.UTF-8; do
     shoot "${language%%:*}" "${language#*:}"
     pick '\[1001\]' '' "read-only-${language%%:*}"
 done
+
+# The NSIS example: the wizard's last page after a real installation, and the
+# confirmation of the uninstaller it made. The wizard turns its pages inside
+# one window, which winrun saves only as it first appears (the folder page),
+# so the last page is taken from the display once the uninstaller is there.
+rm -rf "$app" "$shots"
+cp "$build/win/examples/nsis/qorvand-sample-setup.exe" "$drive_c/qvshots-setup.exe"
+# Install on the folder page; the wizard then goes on to its last page alone,
+# where it stays until winrun ends it.
+wine "$build/win/tools/winrun/winrun.exe" --timeout 20 --answer 1 -- 'C:\qvshots-setup.exe' >/dev/null &
+setup=$!
+for _ in $(seq 150); do [ -e "$app/uninst.exe" ] && break; sleep 0.2; done
+sleep 3  # the last page paints
+python3 "$root/scripts/xshot.py" "Qorvand Sample Setup" "$out/nsis-finish.png"
+echo "docs/screenshots/nsis-finish.png <- the display"
+wait "$setup" || true
+rm -f "$drive_c/qvshots-setup.exe"
+# OK to the confirmation and to the final message.
+wine "$build/win/tools/winrun/winrun.exe" --timeout 60 --shots 'C:\qvshots' --answer '1#65535' --answer '1#65535' -- \
+    'C:\Program Files\Qorvand Sample\uninst.exe' | tr -d '\r' >"$raw/winrun.txt"
+pick '^dialog' '' nsis-confirm

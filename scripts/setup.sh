@@ -9,6 +9,7 @@ packages=(
   make cmake g++ mingw-w64
   googletest libgtest-dev nlohmann-json3-dev python3 bc
   clang libclang-rt-dev
+  nsis
 )
 # The Windows side runs under Wine here, or in an emulated machine where this
 # machine cannot run 32-bit code (QV_VM=1 chooses that anywhere).

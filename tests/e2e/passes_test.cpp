@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <thread>
 
 #include "scenario.h"
@@ -191,23 +189,6 @@ TEST(ProgramList, TheSystemsUninstallClientRemovesTheProgramAndItsEntry) {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, key.c_str());  // should the run have left it
 }
 
-// Files and folders below a folder, each with its size.
-std::vector<std::string> ListTree(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::string name = found.cFileName, path = folder + "\\" + name;
-        if (name == "." || name == "..") continue;
-        names.push_back(path + " " + std::to_string(found.nFileSizeLow));
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            for (const std::string& inner : ListTree(path)) names.push_back(inner);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return names;
-}
-
 // An installation as an author makes it: the manifest harvested at build
 // time, with a hand-written part; at install time the staging tree copied
 // into a folder chosen then (a blank and a letter outside ASCII in its name),
@@ -245,20 +226,12 @@ TEST(Installation, MadeAtInstallTimeAndRemovedLeavingTheMachineAsBefore) {
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(currentVersion) + "\\SharedDLLs").c_str(), 0, NULL, 0,
                                              KEY_WRITE, NULL, &counts, NULL));
     RegCloseKey(counts);
-    auto snapshot = [&] {
-        RegistrySnapshot keys;
-        for (const char* key : {currentVersion, ntFonts, "Software\\Qorvand Test"}) RecordKeys(HKEY_LOCAL_MACHINE, key, keys);
-        RecordKeys(HKEY_CURRENT_USER, "Software\\Qorvand Test", keys);
-        std::vector<std::string> disk = ListTree(base), more = ListTree(common), shown = ListTree(fonts);
-        disk.insert(disk.end(), more.begin(), more.end());
-        disk.insert(disk.end(), shown.begin(), shown.end());
-        for (const auto& key : keys) disk.push_back(key.first + "=" + key.second);
-        return disk;
-    };
+    const Watched watched = {{base, common, fonts},
+                             {{HKEY_LOCAL_MACHINE, currentVersion}, {HKEY_LOCAL_MACHINE, ntFonts}, {HKEY_LOCAL_MACHINE, "Software\\Qorvand Test"},
+                              {HKEY_CURRENT_USER, "Software\\Qorvand Test"}}};
     for (const std::vector<Answer>& answers : {std::vector<Answer>{{"Uninstall", IDYES, 0xFFFF}},
                                                std::vector<Answer>{{"Uninstall", IDOK, 0xFFFF}, {"Uninstall", IDYES, 0xFFFF}, {"Uninstall", IDOK, 0xFFFF}}}) {
-        std::vector<std::string> before = snapshot();
-        std::sort(before.begin(), before.end());
+        const std::vector<std::string> before = Snapshot(watched);
         for (const char* file : files) MakeFile(install + "\\" + file);
         MakeFile(common + "\\Qorvand Test\\shared.dll");
         const DWORD count = 1;
@@ -270,13 +243,7 @@ TEST(Installation, MadeAtInstallTimeAndRemovedLeavingTheMachineAsBefore) {
         RunResult run = RunUninstaller(install + "\\uninst.exe", answers.size() == 1 ? "/Q" : "", answers);
         EXPECT_EQ(answers.size(), PromptTexts(run).size());
         EXPECT_TRUE(WaitForFileGone(install, 10000));
-        // Only what differs, so that a failure says what.
-        std::vector<std::string> after = snapshot(), gone, added;
-        std::sort(after.begin(), after.end());
-        std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(gone));
-        std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(added));
-        EXPECT_EQ(std::vector<std::string>(), gone);
-        EXPECT_EQ(std::vector<std::string>(), added);
+        ExpectAsBefore(before, watched);
     }
 }
 

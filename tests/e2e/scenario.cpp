@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "block_writer.h"
 #include "file_io.h"
 #include "stub.h"
@@ -170,6 +173,46 @@ void RecordKeys(HKEY root, const std::string& path, RegistrySnapshot& keys) {
         subkeys.push_back(name);
     RegCloseKey(key);
     for (const std::string& subkey : subkeys) RecordKeys(root, path + "\\" + subkey, keys);
+}
+
+// Files and folders below a folder, each with its size.
+static void ListTree(const std::string& folder, std::vector<std::string>& names) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string name = found.cFileName, path = folder + "\\" + name;
+        if (name == "." || name == "..") continue;
+        names.push_back(path + " " + std::to_string(found.nFileSizeLow));
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ListTree(path, names);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+std::vector<std::string> Snapshot(const Watched& watched) {
+    std::vector<std::string> lines;
+    for (const std::string& folder : watched.folders) ListTree(folder, lines);
+    for (const auto& key : watched.keys) {
+        RegistrySnapshot keys;
+        RecordKeys(key.first, key.second, keys);
+        const std::string root = key.first == HKEY_LOCAL_MACHINE ? "HKLM\\" : key.first == HKEY_CURRENT_USER ? "HKCU\\" : "HKEY\\";
+        for (const auto& entry : keys) lines.push_back(root + entry.first + "=" + entry.second);
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+void ExpectAsBefore(const std::vector<std::string>& before, const Watched& watched) {
+    std::vector<std::string> after = Snapshot(watched);
+    for (int wait = 0; wait < 50 && after != before; ++wait) {
+        Sleep(100);
+        after = Snapshot(watched);
+    }
+    std::vector<std::string> gone, added;
+    std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(gone));
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(added));
+    EXPECT_EQ(std::vector<std::string>(), gone);
+    EXPECT_EQ(std::vector<std::string>(), added);
 }
 
 static std::string Family() {

@@ -3,6 +3,8 @@
 #pragma once
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "pack_model.h"
 #include "run_and_answer.h"
@@ -70,6 +72,20 @@ bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::
 // name, with its data.
 typedef std::map<std::string, std::string> RegistrySnapshot;
 void RecordKeys(HKEY root, const std::string& path, RegistrySnapshot& keys);
+
+// Where an installation writes, to compare the machine before and after it:
+// folders with everything below them, and registry keys with everything below
+// them.
+struct Watched {
+    std::vector<std::string> folders;
+    std::vector<std::pair<HKEY, std::string>> keys;
+};
+// One line per file (with its size), folder, key and value; sorted.
+std::vector<std::string> Snapshot(const Watched& watched);
+// Fails with only what differs from before, so that a failure says what.
+// Waits a little for it first: the uninstaller's batch ends after its folder
+// is gone.
+void ExpectAsBefore(const std::vector<std::string>& before, const Watched& watched);
 
 bool FamilyIsNt();
 bool FamilyIsNt6OrLater();
