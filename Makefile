@@ -48,21 +48,25 @@ nsis-example: dist
 test: dist fuzz-replay
 	@scripts/run-tests.sh $(BUILD)
 
+# DEMO_FAMILY=win10x64 runs it on 64-bit Windows (a 64-bit prefix of its own).
 demo: dist
 	@scripts/demo.sh $(BUILD)
 
 bench: dist
 	@bench/run.sh
 
-# The safety property on many generated cases, in every platform family:
+# The safety property on many generated cases, in every platform family (the
+# 64-bit one in its own prefix):
 # make soak SOAK_SEED=1 SOAK_COUNT=5000 (the test suite runs 40 with a fixed seed).
 SOAK_SEED  ?= 20240607
 SOAK_COUNT ?= 1000
-soak: dist
-	@scripts/with-wine.sh $(WINE_PREFIX) -- sh -c 'ctest --test-dir $(WIN) -R "^stage_" >/dev/null && cd "$(WINE_PREFIX)/drive_c" && \
-	    for family in win98 winxp win7; do echo "soak: $$family, seed $(SOAK_SEED), $(SOAK_COUNT) cases"; \
+SOAK_RUN = ctest --test-dir $(WIN) -R "^stage_" >/dev/null && cd "$$WINEPREFIX/drive_c" && \
+	    for family in $(1); do echo "soak: $$family, seed $(SOAK_SEED), $(SOAK_COUNT) cases"; \
 	        QV_FAMILY=$$family QV_SOAK_SEED=$(SOAK_SEED) QV_SOAK_COUNT=$(SOAK_COUNT) \
-	        wine $(abspath $(WIN))/tests/e2e/e2e_tests.exe --gtest_filter="Soak.*" --gtest_brief=1 || exit 1; done'
+	        wine $(abspath $(WIN))/tests/e2e/e2e_tests.exe --gtest_filter="Soak.*" --gtest_brief=1 || exit 1; done
+soak: dist
+	@scripts/with-wine.sh $(WINE_PREFIX) -- sh -c '$(call SOAK_RUN,win98 winxp win7)'
+	@scripts/with-wine.sh $(WINE_PREFIX)64 -- sh -c '$(call SOAK_RUN,win10x64)'
 
 # Fuzzing (host, clang with libFuzzer and sanitizers): a build of its own.
 # New inputs go to build/fuzz/corpus; the committed seeds stay as they are.

@@ -4,13 +4,20 @@
 # runs it with its prompts answered, and shows what was there before and
 # what is left after.
 # Usage: demo.sh [BUILD_DIR]; DEMO_SWITCHES (e.g. /Q) is passed to the uninstaller.
+# DEMO_FAMILY=win10x64 runs it on 64-bit Windows, where the installer, a
+# 32-bit program, kept its keys in the 32-bit registry view (win7 by default).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
-prefix="$build/demo-prefix"
+family=${DEMO_FAMILY:-win7}
+case "$family" in
+    win7) prefix="$build/demo-prefix" view=() ;;
+    win10x64) prefix="$build/demo-prefix64" view=(/reg:32) ;;
+    *) echo "demo: DEMO_FAMILY is win7 or win10x64, not $family" >&2; exit 2 ;;
+esac
 
 if [ -z "${QV_DEMO_INSIDE:-}" ]; then
-    exec "$root/scripts/with-wine.sh" "$prefix" -- env QV_DEMO_INSIDE=1 "$0" "$build"
+    exec "$root/scripts/with-wine.sh" "$prefix" -- env QV_DEMO_INSIDE=1 DEMO_FAMILY="$family" "$0" "$build"
 fi
 
 drive_c="$prefix/drive_c"
@@ -25,17 +32,20 @@ keys=("HKCU\\Software\\Qorvand Sample"
 snapshot() {
     (cd "$drive_c" && find "Program Files/Qorvand Sample" users/*/AppData/Roaming/"Qorvand Sample" 2>/dev/null | sort)
     for key in "${keys[@]}"; do
-        wine reg query "$key" /s 2>/dev/null | tr -d '\r' | grep -v -e '^$' -e 'Unable to find' | sed 's/^/  /' ||
+        wine reg query "$key" /s "${view[@]}" 2>/dev/null | tr -d '\r' | grep -v -e '^$' -e 'Unable to find' | sed 's/^/  /' ||
             echo "  (nothing under $key)"
     done
 }
 
 "$root/examples/sample/layout.sh" "$drive_c" "$reg"
+# The 32-bit editor, as a 32-bit installer writes (in a 64-bit prefix "wine
+# regedit" starts the 32-bit one); the uninstaller reports its family's version.
 wine regedit /S 'C:\qvdemo-sample.reg'
+[ "$family" = win7 ] || wine reg add 'HKCU\Software\Wine\AppDefaults\uninst.exe' /v Version /d win10 /f >/dev/null
 rm -f "$reg"
 "$root/dist/uninstpack" build "$root/examples/sample/manifest.json" -o "$app/uninst.exe"
 
-echo "== Before: the sample application"
+echo "== Before: the sample application ($family)"
 snapshot | tee "$build/demo-before.txt"
 
 echo

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the generator's host tests, then the unit and end-to-end
-# tests under Wine in the build's confined prefix with a private display.
+# tests under Wine in the build's confined 32-bit prefix, then the 64-bit
+# family's end-to-end tests in a 64-bit one, each with a private display.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -17,4 +18,7 @@ limit=300
 
 ctest --test-dir "$build/host" --output-on-failure --timeout 120 "${stop[@]}"
 "$root/scripts/with-wine.sh" "$build/wineprefix" -- \
-    ctest --test-dir "$build/win" --output-on-failure --timeout "$limit" "${stop[@]}" "${filter[@]}"
+    ctest --test-dir "$build/win" --output-on-failure --timeout "$limit" -LE win10x64 "${stop[@]}" "${filter[@]}"
+# The 64-bit family in a 64-bit prefix: the same 32-bit programs under WOW64.
+"$root/scripts/with-wine.sh" "$build/wineprefix64" -- \
+    ctest --test-dir "$build/win" --output-on-failure --timeout "$limit" -L win10x64 "${stop[@]}" "${filter[@]}"

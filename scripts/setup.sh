@@ -11,12 +11,13 @@ packages=(
   clang libclang-rt-dev
   nsis
 )
-# The Windows side runs under Wine here, or in an emulated machine where this
+# The Windows side runs under Wine here (wine64 beside wine32 for the 64-bit
+# family), or in an emulated machine where this
 # machine cannot run 32-bit code (QV_VM=1 chooses that anywhere).
 side=$("$here/windows-side.sh")
 if [ "$side" = native ]; then
   echo "setup: this machine runs 32-bit code: the Windows side runs here under Wine" >&2
-  packages+=(wine wine32 xvfb fonts-wine)
+  packages+=(wine wine32 wine64 xvfb fonts-wine)
 else
   echo "setup: the Windows side runs in an emulated machine (scripts/in-vm.sh)$([ "${QV_VM:-}" = 1 ] && echo ", as QV_VM=1 asks")" >&2
   packages+=(qemu-system-x86 mmdebstrap)

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Usage: scripts/wine-prefix.sh DIR
 #
-# Makes DIR a confined 32-bit Wine prefix, creating it when needed. Tests and the
+# Makes DIR a confined Wine prefix, creating it when needed: 64-bit Windows
+# (WINEARCH=win64, 32-bit programs under WOW64) when DIR's name ends in "64",
+# 32-bit Windows otherwise. Tests and the
 # demo run as root, and an uninstaller with a fault deletes whatever it is pointed
 # at, so a prefix must not reach outside itself: no Z: drive (Wine maps / there),
 # no user folders linked into $HOME, and no crash dialog waiting for a click.
@@ -12,11 +14,14 @@ set -euo pipefail
 die() { echo "wine-prefix: $*" >&2; exit 1; }
 
 [ $# -eq 1 ] || die "usage: $0 DIR"
+PREFIX_NAME=$1  # as given: in the emulated machine DIR resolves to a store of another name
 mkdir -p -- "$1"
 DIR=$(cd -- "$1" && pwd -P)
 [ "$DIR" != / ] || die "refusing / as a prefix"
 
-export WINEPREFIX=$DIR WINEARCH=win32 WINEDEBUG=-all
+arch=win32
+case "${PREFIX_NAME%/}" in *64) arch=win64 ;; esac
+export WINEPREFIX=$DIR WINEARCH=$arch WINEDEBUG=-all
 unset WINESERVER WINELOADER
 MARKER=$DIR/.confined
 
@@ -39,7 +44,7 @@ server_running() {
 booted=0
 if [ ! -f "$DIR/system.reg" ] || [ ! -d "$DIR/drive_c/windows/system32" ]; then
     rm -f -- "$MARKER"
-    echo "wine-prefix: creating 32-bit prefix in $DIR" >&2
+    echo "wine-prefix: creating ${arch#win}-bit prefix in $DIR" >&2
     wineboot -i >/dev/null 2>&1 9>&- || die "wineboot -i failed for $DIR"
     booted=1
 elif [ -f "$DIR/.update-timestamp" ] && [ -f /usr/share/wine/wine.inf ] &&
@@ -70,7 +75,8 @@ settings_ok() {
     [ -f "$DIR/system.reg" ] &&
     reg_has "$DIR/user.reg" 'Software\\\\Wine\\\\WineDbg' '"ShowCrashDialog"=dword:00000000' &&
     reg_has "$DIR/user.reg" 'Software\\\\Wine\\\\X11 Driver' '"Managed"="N"' &&
-    ! reg_has "$DIR/system.reg" 'Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\AeDebug' '"Debugger"='
+    ! reg_has "$DIR/system.reg" 'Software\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\AeDebug' '"Debugger"=' &&
+    ! reg_has "$DIR/system.reg" 'Software\\\\Wow6432Node\\\\Microsoft\\\\Windows NT\\\\CurrentVersion\\\\AeDebug' '"Debugger"='
 }
 if ! settings_ok; then
     # Our own boot's server may still run; anybody else's must not, as it would
@@ -89,6 +95,14 @@ if ! settings_ok; then
         '"Managed"="N"' '' > "$regfile"
     (cd "$DIR/drive_c" && wine regedit /S 'C:\windows\temp\prefix-settings.reg') >/dev/null 2>&1 9>&- ||
         die "regedit failed for $DIR"
+    # A 64-bit prefix has the debugger in both registry views; regedit there
+    # reached only the 32-bit one, reg.exe takes the view as an option.
+    if [ "$arch" = win64 ]; then
+        for view in 32 64; do
+            (cd "$DIR/drive_c" && wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+                /v Debugger /f "/reg:$view") >/dev/null 2>&1 9>&- || true
+        done
+    fi
     # -k makes the server save the registry at once; -w would linger for seconds.
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true

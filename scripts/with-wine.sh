@@ -2,7 +2,8 @@
 # Usage: scripts/with-wine.sh DIR -- COMMAND [ARGS...]
 #
 # Runs COMMAND with a private Xvfb display and one persistent wineserver for the
-# confined prefix DIR (made or re-confined first by wine-prefix.sh). Exits with
+# confined prefix DIR (made or re-confined first by wine-prefix.sh; a name
+# ending in "64" makes it 64-bit Windows). Exits with
 # COMMAND's status. A call nested inside another for the same prefix just runs
 # COMMAND, reusing the display and server already there.
 set -euo pipefail
@@ -39,6 +40,7 @@ elif [ -L "$1" ] && [ ! -e "$1" ]; then
 fi
 
 "$here/wine-prefix.sh" "$1" || die "could not prepare a confined prefix in $1"
+PREFIX_NAME=$1
 DIR=$(cd -- "$1" && pwd -P)
 shift 2
 
@@ -46,7 +48,11 @@ if [ "${WITH_WINE_PREFIX:-}" = "$DIR" ] && [ -n "${DISPLAY:-}" ]; then
     exec "$@"
 fi
 
-export WINEPREFIX=$DIR WINEARCH=win32 WINEDEBUG=-all
+# The arch is the prefix's own, by its name (as given, not resolved), as
+# wine-prefix.sh made it.
+arch=win32
+case "${PREFIX_NAME%/}" in *64) arch=win64 ;; esac
+export WINEPREFIX=$DIR WINEARCH=$arch WINEDEBUG=-all
 unset WINESERVER WINELOADER
 
 # One run per prefix at a time: the wineserver is shared and -k at the end

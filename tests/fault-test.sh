@@ -32,7 +32,7 @@ while IFS= read -r file; do
     [ -n "$tests" ] && pattern=${pattern:+$pattern|}$tests
 done < <(git diff --name-only)
 
-rm -rf build/wineprefix
+rm -rf build/wineprefix build/wineprefix64
 if [ -n "$pattern" ]; then
     echo "fault-test: first the tests of $(git diff --name-only | tr '\n' ' ')"
     QV_STOP_ON_FAILURE=1 QV_TEST_FILTER="$pattern" make test || exit 1

@@ -67,9 +67,9 @@ int GetSpecialFolder(char* folder, int csidl) {
 }
 
 // The protected folders of this run, in the order they are compared. The
-// shell folders and the two from functions are kept without a trailing
-// backslash; the two registry values exactly as stored.
-enum { ProtectedFolderLimit = 19 };
+// shell folders and those from functions are kept without a trailing
+// backslash; the registry values exactly as stored. 64-bit Windows adds four.
+enum { ProtectedFolderLimit = 23 };
 static char ProtectedFolders[ProtectedFolderLimit][PathBufferSize];
 static int ProtectedFolderCount = -1;  // not worked out yet
 
@@ -99,13 +99,48 @@ static void AddRegistryFolder(HKEY key, const char* name) {
     AddProtectedFolder(value);
 }
 
+// The program-files and common-files folders of one registry view: ours, or
+// with KEY_WOW64_64KEY the 64-bit one.
+static void AddRegistryFolders(REGSAM view) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ | view, &key) !=
+        ERROR_SUCCESS)
+        return;
+    AddRegistryFolder(key, "ProgramFilesDir");
+    AddRegistryFolder(key, "CommonFilesDir");
+    RegCloseKey(key);
+}
+
+// True for a 32-bit program on 64-bit Windows. IsWow64Process is looked up:
+// the kernels of 9x and NT before 5.1 do not have it.
+static int IsWow64() {
+    typedef BOOL(WINAPI * IsWow64ProcessCall)(HANDLE, PBOOL);
+    IsWow64ProcessCall isWow64Process =
+        (IsWow64ProcessCall)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+    BOOL wow64 = FALSE;
+    return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// Under WOW64 the usual names give the 32-bit folders (System32 leads to
+// SysWOW64, ProgramFilesDir is "Program Files (x86)"); the 64-bit ones stay
+// reachable by their own names: SysWOW64, Sysnative (the 64-bit System32)
+// and the program-files folders of the 64-bit registry view.
+static void AddWow64Folders(const char* windows) {
+    char folder[PathBufferSize];
+    if (CopyPath(folder, windows) && AppendBackslash(folder) && AppendPath(folder, "SysWOW64")) AddProtectedFolder(folder);
+    if (CopyPath(folder, windows) && AppendBackslash(folder) && AppendPath(folder, "Sysnative")) AddProtectedFolder(folder);
+    AddRegistryFolders(KEY_WOW64_64KEY);
+}
+
 void FindProtectedFolders() {
     ProtectedFolderCount = 0;
-    char folder[PathBufferSize];
-    UINT length = GetWindowsDirectoryA(folder, PathBufferSize);
+    char windows[PathBufferSize], folder[PathBufferSize];
+    UINT length = GetWindowsDirectoryA(windows, PathBufferSize);
     if (length > 0 && length < PathBufferSize) {
-        StripBackslash(folder);
-        AddProtectedFolder(folder);
+        StripBackslash(windows);
+        AddProtectedFolder(windows);
+    } else {
+        windows[0] = 0;
     }
     length = GetSystemDirectoryA(folder, PathBufferSize);
     if (length > 0 && length < PathBufferSize) {
@@ -125,13 +160,8 @@ void FindProtectedFolders() {
     AddShellFolder(CSIDL_APPDATA, 1);
     AddShellFolder(CSIDL_COMMON_APPDATA, 1);
     AddShellFolder(CSIDL_COMMON_DOCUMENTS, 0);
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ, &key) ==
-        ERROR_SUCCESS) {
-        AddRegistryFolder(key, "ProgramFilesDir");
-        AddRegistryFolder(key, "CommonFilesDir");
-        RegCloseKey(key);
-    }
+    AddRegistryFolders(0);
+    if (windows[0] && IsWow64()) AddWow64Folders(windows);
 }
 
 int IsProtectedFolder(const char* path) {

@@ -24,7 +24,8 @@ int GetSystemFilePath(char* path, const char* name);
 int GetSpecialFolder(char* folder, int csidl);
 // Works out the protected folders of this system: Windows and System, the
 // shell folders of the user (and of all users on NT), application data with
-// their Quick Launch folders, program files and common files.
+// their Quick Launch folders, program files and common files; under WOW64
+// also SysWOW64, Sysnative and the 64-bit program files and common files.
 void FindProtectedFolders();
 // True for drive roots and for the protected folders, with or without one
 // trailing backslash. The folders are found at the first call of a run and

@@ -19,6 +19,24 @@ std::string ShellFolder(int csidl) {
     return folder;
 }
 
+// The program-files and common-files folders of our view, and on 64-bit
+// Windows those of the 64-bit view, SysWOW64 and System32 named as Sysnative:
+// folders no run may remove or search.
+std::vector<std::string> ProgramAndSystemFolders() {
+    std::vector<std::string> folders = {ShellFolder(CSIDL_PROGRAM_FILES), ShellFolder(CSIDL_PROGRAM_FILES_COMMON)};
+    if (!FamilyIs64Bit()) return folders;
+    char value[MAX_PATH];
+    for (const char* name : {"ProgramW6432", "CommonProgramW6432"}) {
+        DWORD length = GetEnvironmentVariableA(name, value, MAX_PATH);
+        EXPECT_TRUE(length > 0 && length < MAX_PATH) << name;
+        folders.push_back(value);
+    }
+    folders.push_back(ShellFolder(CSIDL_WINDOWS) + "\\SysWOW64");
+    folders.push_back(ShellFolder(CSIDL_WINDOWS) + "\\Sysnative");
+    for (const std::string& folder : folders) EXPECT_TRUE(FileExists(folder)) << folder;
+    return folders;
+}
+
 const char NtFonts[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 const char NineXFonts[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 
@@ -62,7 +80,10 @@ TEST(ComServers, UnregisteredByTheFamilysRouteAndFaultsSurvived) {
         EXPECT_FALSE(FileExists(app + "other.txt")) << server;
         if (std::string(server) != "com_server_1.dll") continue;
         std::string record = ReadWholeFile(app + "unregistered.txt");
-        std::string expected = FamilyIsNt6OrLater() ? std::string(system) + "\\regsvr32.exe" : app + "uninst.exe";
+        // On 64-bit Windows the System folder's name leads a 32-bit program to
+        // SysWOW64: the 32-bit tool, the one that can load a 32-bit server.
+        std::string tool = FamilyIs64Bit() ? ShellFolder(CSIDL_WINDOWS) + "\\SysWOW64" : std::string(system);
+        std::string expected = FamilyIsNt6OrLater() ? tool + "\\regsvr32.exe" : app + "uninst.exe";
         EXPECT_EQ(0, lstrcmpiA(expected.c_str(), record.substr(0, record.find('\n')).c_str())) << record;
     }
 }
@@ -88,7 +109,18 @@ TEST(DirectoryEntries, ClimbInStepWithinTheirLevelsUpToAProtectedFolder) {
         {3, app + "P1\\P2", shared, ""}, {0, app + "Q1", documents, ""},  // shared: at level 1 its partner is protected
     };
     data.files = {{shared + "\\App\\", "x.txt"}, {startup, ""}};  // a folder entry naming an empty protected folder
+    // A climb that reaches a program or system folder ends there, so its
+    // partner keeps the folder above it.
+    const std::vector<std::string> system = ProgramAndSystemFolders();
+    for (size_t i = 0; i < system.size(); i++) {
+        MakeFolders(app + "near" + std::to_string(i) + "\\n");
+        data.directories.push_back({1, system[i] + "\\QvTest_climb", app + "near" + std::to_string(i) + "\\n", ""});
+    }
     RunQuietly(app, data);
+    for (size_t i = 0; i < system.size(); i++) {
+        EXPECT_TRUE(FileExists(app + "near" + std::to_string(i))) << system[i];
+        EXPECT_FALSE(FileExists(app + "near" + std::to_string(i) + "\\n")) << system[i];
+    }
     for (const char* gone : {"zero\\inner", "two\\a", "main\\x", "alt\\p", "free", "P1\\P2"}) EXPECT_FALSE(FileExists(app + gone)) << gone;
     for (const char* kept : {"zero", "two", "main", "alt", "held\\h\\unlisted.txt", "P1", "Q1"}) EXPECT_TRUE(FileExists(app + kept)) << kept;
     EXPECT_FALSE(FileExists(shared));
@@ -111,9 +143,22 @@ TEST(Wildcards, ProtectedFoldersAreNeverSearchedWhateverTheSpelling) {
     SetText(HKEY_LOCAL_MACHINE, currentVersion, "CommonFilesDir", app + "tree\\common");
     PackData data = TestData();
     data.patterns = {"#Windows#\\*.qvleft", "#Windows#\\system32\\..\\*.qvleft", "#Windows#.\\*.qvleft", "C:\\qvtest\\*.qvleft",
-                     "tree\\*.log"};
+                     "tree\\*.log", "#Program Files#\\*.qvleft"};
+    // On 64-bit Windows the 64-bit program folders, reached from ours, and
+    // the two system folders are not searched either.
+    std::vector<std::string> system = ProgramAndSystemFolders();
+    system.erase(system.begin() + 1);  // ours, pointed into the tree above
+    if (FamilyIs64Bit())
+        data.patterns.insert(data.patterns.end(), {"#Program Files#\\..\\Program Files\\*.qvleft",
+                                                   "#Program Files#\\..\\Program Files\\Common Files\\*.qvleft",
+                                                   "#Windows#\\SysWOW64\\*.qvleft", "#Windows#\\Sysnative\\*.qvleft"});
+    for (const std::string& folder : system) MakeFile(folder + "\\qvtest-left.qvleft");
     RunQuietly(app, data);
     SetValue(HKEY_LOCAL_MACHINE, currentVersion, "CommonFilesDir", REG_SZ, saved);
+    for (const std::string& folder : system) {
+        EXPECT_TRUE(FileExists(folder + "\\qvtest-left.qvleft")) << folder;
+        DeleteFileA((folder + "\\qvtest-left.qvleft").c_str());
+    }
     EXPECT_TRUE(FileExists(windows + "\\qvtest-left.qvleft"));
     EXPECT_TRUE(FileExists(app + "abs\\x.qvleft"));
     EXPECT_TRUE(FileExists(app + "tree\\common\\inner\\a.log"));
@@ -179,7 +224,11 @@ TEST(ProgramList, TheSystemsUninstallClientRemovesTheProgramAndItsEntry) {
         for (HWND box; !done; Sleep(50))
             if ((box = FindWindowA(NULL, "Uninstall")) && GetDlgItem(box, 0xFFFF)) PostMessageA(box, WM_COMMAND, IDOK, 0);
     });
-    RunResult removal = RunAndAnswer("C:\\windows\\system32\\uninstaller.exe --remove \"" + name + "\"", {}, 30000);
+    // On 64-bit Windows the entry is in the 32-bit view, and the system's
+    // client is a 64-bit program that lists both.
+    EXPECT_EQ(FamilyIs64Bit(), !ReadValue(HKEY_LOCAL_MACHINE, key, "QuietUninstallString", nullptr, nullptr, KEY_WOW64_64KEY));
+    const std::string client = FamilyIs64Bit() ? "C:\\windows\\Sysnative\\uninstaller.exe" : "C:\\windows\\system32\\uninstaller.exe";
+    RunResult removal = RunAndAnswer(client + " --remove \"" + name + "\"", {}, 30000);
     done = true;
     answer.join();
     EXPECT_FALSE(removal.timedOut);
@@ -193,11 +242,16 @@ TEST(ProgramList, TheSystemsUninstallClientRemovesTheProgramAndItsEntry) {
 // time, with a hand-written part; at install time the staging tree copied
 // into a folder chosen then (a blank and a letter outside ASCII in its name),
 // a shared library in the common-files folder with its count, a font in the
-// Fonts folder, the .reg file imported, and uninstpack.exe making the
-// uninstaller there with the machine's folders. Removed quietly, and with its
-// prompts answered, it leaves disk and registry as before the installation,
-// compared where an installation writes: the folders above, and the
-// registry's CurrentVersion keys, installed fonts and the program's own keys.
+// Fonts folder, the .reg file imported (a COM class among its keys), and
+// uninstpack.exe making the uninstaller there with the machine's folders and
+// listing the program. Removed quietly, and with its prompts answered, it
+// leaves disk and registry as before the installation, compared where an
+// installation writes: the folders above, and the registry's CurrentVersion
+// keys (shared-library counts, the program list), installed fonts, the class
+// and the program's own keys. On 64-bit Windows the installer is a 32-bit
+// program too: its keys, counts, class and entry are in the 32-bit view
+// (WOW6432Node), the installed-fonts key is one for both views, and the
+// 64-bit view is compared as well.
 TEST(Installation, MadeAtInstallTimeAndRemovedLeavingTheMachineAsBefore) {
     if (!FamilyIsNt()) GTEST_SKIP() << "an installation of the NT 5 and NT 6 families";
     const std::string base = FreshTestFolder(), staging = base + "staging", install = base + "Prog \xC4 b", tool = "\"" + BinFolder + "uninstpack.exe\" ";
@@ -205,10 +259,13 @@ TEST(Installation, MadeAtInstallTimeAndRemovedLeavingTheMachineAsBefore) {
     for (const char* file : files) MakeFile(staging + "\\" + file);
     WriteWholeFile(base + "hand.json", R"({"files": [{"folder": "${CommonFiles}\\Qorvand Test", "name": "shared.dll", "flags": ["shared"]},
         {"folder": "${Fonts}", "name": "qvinstall.ttf", "flags": ["font"]}], "patterns": ["data\\*.log"]})");
+    const std::string clsid = "CLSID\\{6D1C2B7A-3E4F-4A5B-9C8D-7E6F5A4B3C2D}";
     WriteWholeFile(base + "app.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qorvand Test\\Settings]\r\n\"Path\"=\"x\"\r\n\r\n"
-                                     "[HKEY_CURRENT_USER\\Software\\Qorvand Test]\r\n\"Last\"=\"y\"\r\n");
+                                     "[HKEY_CURRENT_USER\\Software\\Qorvand Test]\r\n\"Last\"=\"y\"\r\n\r\n"
+                                     "[HKEY_CLASSES_ROOT\\" + clsid + "\\InprocServer32]\r\n@=\"core.dll\"\r\n");
     ASSERT_EQ(0u, RunAndAnswer(tool + "harvest \"" + staging + "\" -o \"" + base + "app.json\" --merge \"" + base + "hand.json\" --registry \"" +
-                                   base + "app.reg\" --own-key \"HKLM\\Software\\Qorvand Test\" --own-key \"HKCU\\Software\\Qorvand Test\"", {}, 20000).exitCode);
+                                   base + "app.reg\" --own-key \"HKLM\\Software\\Qorvand Test\" --own-key \"HKCU\\Software\\Qorvand Test\" --own-key \"HKCR\\" +
+                                   clsid + "\"", {}, 20000).exitCode);
     std::string common, fonts = ShellFolder(CSIDL_FONTS);
     ReadValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir", &common);
     common = common.c_str();
@@ -219,6 +276,8 @@ TEST(Installation, MadeAtInstallTimeAndRemovedLeavingTheMachineAsBefore) {
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, ntFonts, "Qorvand Install Test (TrueType)");
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, (std::string(currentVersion) + "\\SharedDLLs").c_str(), (common + "\\Qorvand Test\\shared.dll").c_str());
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegDeleteTreeA(root, "Software\\Qorvand Test");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, clsid.c_str());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(currentVersion) + "\\Uninstall\\Qorvand Install Test").c_str());
     // Windows always has the shared-library counts key, and the run leaves it
     // (others' counts live there); a new Wine prefix has it only once a test
     // has written a count, so without it the outcome hung on the tests' order.
@@ -226,9 +285,14 @@ TEST(Installation, MadeAtInstallTimeAndRemovedLeavingTheMachineAsBefore) {
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(currentVersion) + "\\SharedDLLs").c_str(), 0, NULL, 0,
                                              KEY_WRITE, NULL, &counts, NULL));
     RegCloseKey(counts);
-    const Watched watched = {{base, common, fonts},
-                             {{HKEY_LOCAL_MACHINE, currentVersion}, {HKEY_LOCAL_MACHINE, ntFonts}, {HKEY_LOCAL_MACHINE, "Software\\Qorvand Test"},
-                              {HKEY_CURRENT_USER, "Software\\Qorvand Test"}}};
+    // Both registry views where there are two: a 32-bit installer's keys must
+    // land in, and go from, the 32-bit one, and the 64-bit one must stay as it was.
+    Watched watched = {{base, common, fonts}, {{HKEY_CURRENT_USER, "Software\\Qorvand Test"}}};
+    for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_64KEY)}) {
+        if (view && !FamilyIs64Bit()) continue;
+        for (const std::string& key : {std::string(currentVersion), std::string(ntFonts), std::string("Software\\Qorvand Test"), "Software\\Classes\\" + clsid})
+            watched.keys.push_back({HKEY_LOCAL_MACHINE, key, view});
+    }
     for (const std::vector<Answer>& answers : {std::vector<Answer>{{"Uninstall", IDYES, 0xFFFF}},
                                                std::vector<Answer>{{"Uninstall", IDOK, 0xFFFF}, {"Uninstall", IDYES, 0xFFFF}, {"Uninstall", IDOK, 0xFFFF}}}) {
         const std::vector<std::string> before = Snapshot(watched);
@@ -238,8 +302,13 @@ TEST(Installation, MadeAtInstallTimeAndRemovedLeavingTheMachineAsBefore) {
         SetValue(HKEY_LOCAL_MACHINE, std::string(currentVersion) + "\\SharedDLLs", common + "\\Qorvand Test\\shared.dll", REG_DWORD, std::string((const char*)&count, 4));
         WriteWholeFile(fonts + "\\qvinstall.ttf", BuildTrueTypeFont({MacFullName("Qorvand Install Test")}));
         SetText(HKEY_LOCAL_MACHINE, ntFonts, "Qorvand Install Test (TrueType)", "qvinstall.ttf");
-        EXPECT_EQ(0u, RunAndAnswer("C:\\windows\\regedit.exe /S \"" + base + "app.reg\"", {}, 20000).exitCode);
-        ASSERT_EQ(0u, RunAndAnswer(tool + "build \"" + base + "app.json\" -o \"" + install + "\\uninst.exe\" --install-dir \"" + install + "\"", {}, 20000).exitCode);
+        // The 32-bit registry editor, as a 32-bit installer writes: on 64-bit
+        // Windows the one in the Windows folder is 64-bit.
+        const std::string regedit = FamilyIs64Bit() ? "C:\\windows\\SysWOW64\\regedit.exe" : "C:\\windows\\regedit.exe";
+        EXPECT_EQ(0u, RunAndAnswer(regedit + " /S \"" + base + "app.reg\"", {}, 20000).exitCode);
+        ASSERT_TRUE(ReadValue(HKEY_CLASSES_ROOT, clsid + "\\InprocServer32", ""));
+        ASSERT_EQ(0u, RunAndAnswer(tool + "build \"" + base + "app.json\" -o \"" + install + "\\uninst.exe\" --install-dir \"" + install +
+                                       "\" --list-as \"Qorvand Install Test\"", {}, 20000).exitCode);
         RunResult run = RunUninstaller(install + "\\uninst.exe", answers.size() == 1 ? "/Q" : "", answers);
         EXPECT_EQ(answers.size(), PromptTexts(run).size());
         EXPECT_TRUE(WaitForFileGone(install, 10000));

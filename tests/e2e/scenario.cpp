@@ -147,32 +147,34 @@ void SetText(HKEY root, const std::string& key, const std::string& name, const s
     SetValue(root, key, name, REG_SZ, std::string(text.c_str(), text.size() + 1));
 }
 
-bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::string* bytes, DWORD* type) {
+bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::string* bytes, DWORD* type, REGSAM view) {
     char data[1024];
     DWORD size = sizeof data;
-    LONG result = RegGetValueA(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, type, data, &size);
+    const DWORD flags = view == KEY_WOW64_64KEY ? RRF_SUBKEY_WOW6464KEY : 0;
+    LONG result = RegGetValueA(root, key.c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND | flags, type, data, &size);
     if (bytes) bytes->assign(data, result == ERROR_SUCCESS ? size : 0);
     return result == ERROR_SUCCESS;
 }
 
 // Every key by its path, every value as the data names it (key, two
 // backslashes, name), with its data.
-void RecordKeys(HKEY root, const std::string& path, RegistrySnapshot& keys) {
+void RecordKeys(HKEY root, const std::string& path, RegistrySnapshot& keys, REGSAM view) {
     HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    keys[path] = "";
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
+    const std::string tag = view ? "(64-bit view) " : "";
+    keys[tag + path] = "";
     static char name[16384];
     static BYTE data[65536];
     DWORD nameLength = sizeof name, dataLength = sizeof data;
     for (DWORD i = 0; RegEnumValueA(key, i, name, &nameLength, NULL, NULL, data, &dataLength) == ERROR_SUCCESS; i++) {
-        keys[path + "\\\\" + name] = std::string((const char*)data, dataLength);
+        keys[tag + path + "\\\\" + name] = std::string((const char*)data, dataLength);
         nameLength = sizeof name, dataLength = sizeof data;
     }
     std::vector<std::string> subkeys;
     for (DWORD i = 0; nameLength = sizeof name, RegEnumKeyExA(key, i, name, &nameLength, NULL, NULL, NULL, NULL) == ERROR_SUCCESS; i++)
         subkeys.push_back(name);
     RegCloseKey(key);
-    for (const std::string& subkey : subkeys) RecordKeys(root, path + "\\" + subkey, keys);
+    for (const std::string& subkey : subkeys) RecordKeys(root, path + "\\" + subkey, keys, view);
 }
 
 // Files and folders below a folder, each with its size.
@@ -194,8 +196,9 @@ std::vector<std::string> Snapshot(const Watched& watched) {
     for (const std::string& folder : watched.folders) ListTree(folder, lines);
     for (const auto& key : watched.keys) {
         RegistrySnapshot keys;
-        RecordKeys(key.first, key.second, keys);
-        const std::string root = key.first == HKEY_LOCAL_MACHINE ? "HKLM\\" : key.first == HKEY_CURRENT_USER ? "HKCU\\" : "HKEY\\";
+        RecordKeys(key.root, key.path, keys, key.view);
+        const std::string root = std::string(key.view & KEY_WOW64_64KEY ? "64:" : "") +
+                                 (key.root == HKEY_LOCAL_MACHINE ? "HKLM\\" : key.root == HKEY_CURRENT_USER ? "HKCU\\" : "HKEY\\");
         for (const auto& entry : keys) lines.push_back(root + entry.first + "=" + entry.second);
     }
     std::sort(lines.begin(), lines.end());
@@ -226,7 +229,16 @@ bool FamilyIsNt() {
 }
 
 bool FamilyIsNt6OrLater() {
-    return Family() == "win7";
+    return Family() == "win7" || FamilyIs64Bit();
+}
+
+bool FamilyIs64Bit() {
+    return Family() == "win10x64";
+}
+
+bool IsWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
 namespace {
@@ -238,8 +250,10 @@ class FamilyVersion : public testing::Environment {
 public:
     void SetUp() override {
         std::string family = Family();
-        ASSERT_TRUE(family == "win98" || family == "winxp" || family == "win7") << "QV_FAMILY=" << family;
-        SetText(HKEY_CURRENT_USER, AppDefaultsKey, "Version", family);
+        ASSERT_TRUE(family == "win98" || family == "winxp" || family == "win7" || family == "win10x64") << "QV_FAMILY=" << family;
+        // The 64-bit family only in a 64-bit prefix, the others never there.
+        ASSERT_EQ(FamilyIs64Bit(), IsWow64()) << "QV_FAMILY=" << family << " in a prefix of the other kind";
+        SetText(HKEY_CURRENT_USER, AppDefaultsKey, "Version", FamilyIs64Bit() ? "win10" : family);
     }
     void TearDown() override { RegDeleteKeyValueA(HKEY_CURRENT_USER, AppDefaultsKey, "Version"); }
 };

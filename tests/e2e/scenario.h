@@ -61,24 +61,34 @@ bool FileExists(const std::string& path);
 // A registry value, its key created when missing.
 void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& bytes);
 void SetText(HKEY root, const std::string& key, const std::string& name, const std::string& text);
-// False when there is no such value; else its bytes and type when asked.
-bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::string* bytes = nullptr, DWORD* type = nullptr);
+// False when there is no such value; else its bytes and type when asked. From
+// our registry view, or the 64-bit one with KEY_WOW64_64KEY.
+bool ReadValue(HKEY root, const std::string& key, const std::string& name, std::string* bytes = nullptr, DWORD* type = nullptr,
+               REGSAM view = 0);
 
 // The platform family that every uninstaller of this test run sees, named as
 // Wine names Windows versions: "win98" (the 9x family), "winxp" (NT before 6)
-// or "win7" (NT 6 and later). It comes from QV_FAMILY (win7 when unset) and
-// is set for every program named uninst.exe before the first test starts.
+// or "win7" (NT 6 and later), all 32-bit Windows; or "win10x64", Windows 10
+// in a 64-bit prefix, where the 32-bit programs run under WOW64. It comes
+// from QV_FAMILY (win7 when unset) and is set for every program named
+// uninst.exe before the first test starts.
 // Every key below path by its path, every value as key, two backslashes and
-// name, with its data.
+// name, with its data; from our registry view, or another (KEY_WOW64_64KEY),
+// whose names are then marked as such.
 typedef std::map<std::string, std::string> RegistrySnapshot;
-void RecordKeys(HKEY root, const std::string& path, RegistrySnapshot& keys);
+void RecordKeys(HKEY root, const std::string& path, RegistrySnapshot& keys, REGSAM view = 0);
 
 // Where an installation writes, to compare the machine before and after it:
 // folders with everything below them, and registry keys with everything below
 // them.
+struct WatchedKey {
+    HKEY root;
+    std::string path;
+    REGSAM view = 0;  // KEY_WOW64_64KEY: the 64-bit view of 64-bit Windows
+};
 struct Watched {
     std::vector<std::string> folders;
-    std::vector<std::pair<HKEY, std::string>> keys;
+    std::vector<WatchedKey> keys;
 };
 // One line per file (with its size), folder, key and value; sorted.
 std::vector<std::string> Snapshot(const Watched& watched);
@@ -89,3 +99,8 @@ void ExpectAsBefore(const std::vector<std::string>& before, const Watched& watch
 
 bool FamilyIsNt();
 bool FamilyIsNt6OrLater();
+// 64-bit Windows: System32, Program Files and HKLM\Software are the 32-bit
+// ones for our programs, the 64-bit ones are reached as Sysnative, by the
+// 64-bit folder's own name and with KEY_WOW64_64KEY.
+bool FamilyIs64Bit();
+bool IsWow64();
