@@ -9,6 +9,9 @@ jobs=$ctl/jobs
 idle_limit=$(cat "$ctl/idle-seconds" 2>/dev/null || echo 900)
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 export HOME=/root LANG=C.UTF-8 QV_IN_VM=1
+# Programs here run many times slower: the tests' and the demo's waits for a
+# window or a process stretch by this factor (a command may set its own).
+export QV_TIME_SCALE=5
 unset LC_ALL
 
 poweroff_now() {

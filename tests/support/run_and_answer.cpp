@@ -1,5 +1,7 @@
 #include "run_and_answer.h"
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <cstring>
 
@@ -58,8 +60,17 @@ std::string ReadWindowText(HWND hwnd) {
     return std::string(buffer, strnlen(buffer, std::min<size_t>(copied, sizeof buffer - 1)));
 }
 
+// A slow machine (the emulated one) stretches every wait: QV_TIME_SCALE=N.
+static DWORD Stretched(DWORD ms) {
+    char text[8];
+    const DWORD length = GetEnvironmentVariableA("QV_TIME_SCALE", text, sizeof text);
+    const int scale = length && length < sizeof text ? atoi(text) : 1;
+    return scale > 1 && scale <= 20 ? ms * scale : ms;
+}
+
 RunResult RunAndAnswer(const std::string& commandLine, const std::vector<Answer>& answers,
                        DWORD timeoutMs, const char* currentDirectory, const WindowHook& onNewWindow) {
+    timeoutMs = Stretched(timeoutMs);
     RunResult result;
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
@@ -118,6 +129,7 @@ RunResult RunAndAnswer(const std::string& commandLine, const std::vector<Answer>
 
 
 bool WaitForFileGone(const std::string& path, DWORD timeoutMs) {
+    timeoutMs = Stretched(timeoutMs);
     const DWORD start = GetTickCount();
     for (;;) {
         if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
