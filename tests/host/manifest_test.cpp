@@ -153,6 +153,7 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
         {R"({"messages": {"readOnlyPrompt": "%d files"}})", {"m: /messages/readOnlyPrompt: holds \"%d\"; this message takes one path, as \"%s\""}},
         {R"({"messages": {"9": "%s and %s"}})", {"m: /messages/9: holds \"%s\"; this message takes one path"}},
         {R"({"messages": {"confirm": "Remove %s?"}})", {"m: /messages/confirm: holds \"%s\", but this message takes no argument"}},
+        {R"({"messages": {"finished": "%d files removed"}})", {"m: /messages/finished: holds \"%d\", but this message takes no argument"}},
         {R"({"messages": {"caption": "a\u0000b"}})", {"m: /messages/caption: the text contains a NUL"}},
         {R"({"messages": {"7": "a", "outOfMemory": "b"}})", {"m: /messages/outOfMemory: message 7 is already set"}},
     };

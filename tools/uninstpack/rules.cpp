@@ -426,9 +426,10 @@ std::string CheckPlaceholders(uint32_t index, const std::string& utf8) {
     for (size_t at = 0; at < utf8.size(); ++at) {
         if (utf8[at] != '%') continue;
         const char next = at + 1 < utf8.size() ? utf8[at + 1] : '\0';
-        if (!takesPath && next == 's')
-            return "holds \"%s\", but this message takes no argument; it would show as it stands";
-        if (!takesPath) continue;  // shown as it stands
+        // "100% sure" is text; "%d" or "%s" is a placeholder nothing fills.
+        if (!takesPath && next && std::strchr("sdiuxXcfeEgGp", next))
+            return std::string("holds \"%") + next + "\", but this message takes no argument; it would show as it stands";
+        if (!takesPath) continue;
         if (next == '%') {
             ++at;
         } else if (next == 's' && ++paths == 1) {
