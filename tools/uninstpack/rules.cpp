@@ -201,12 +201,16 @@ const char kDotted[] = "has the part \"@\", ending in a dot or blank, which Wind
 const char kDriveRelative[] = "is relative to the current folder of drive @; write a full path such as C:\\\\App";
 const char kRootRelative[] = "begins with one backslash, so it is relative to the current drive; write a full path such as C:\\\\App";
 
-const Rule kFileFolderRules[] = {
+// What every path field is checked for first: file folders, directory paths, patterns.
+const Rule kPathRules[] = {
     {HasControlCharacter, kControl, false},
     {HasSlash, kSlash, false},
     {IsDriveRelative, kDriveRelative, false},
     {IsRootRelative, kRootRelative, false},
     {HasDotDot, kDotDot, false},
+};
+
+const Rule kFileFolderRules[] = {
     {HasForbiddenInPath, kForbidden, false},
     {HasReservedComponent, kReserved, false},
     {HasDottedComponent, kDotted, false},
@@ -227,11 +231,6 @@ const Rule kNameRules[] = {
 };
 
 const Rule kDirectoryRules[] = {
-    {HasControlCharacter, kControl, false},
-    {HasSlash, kSlash, false},
-    {IsDriveRelative, kDriveRelative, false},
-    {IsRootRelative, kRootRelative, false},
-    {HasDotDot, kDotDot, false},
     {HasForbiddenInPath, kForbidden, false},
     {HasReservedComponent, kReserved, false},
     {HasDottedComponent, kDotted, false},
@@ -240,11 +239,6 @@ const Rule kDirectoryRules[] = {
 };
 
 const Rule kPatternRules[] = {
-    {HasControlCharacter, kControl, false},
-    {HasSlash, kSlash, false},
-    {IsDriveRelative, kDriveRelative, false},
-    {IsRootRelative, kRootRelative, false},
-    {HasDotDot, kDotDot, false},
     {HasUnknownToken, "holds the folder token @, which the uninstaller does not know and leaves out; known tokens: ", false},
     {HasLateToken, "has a folder token after its beginning; the token must begin the pattern, or the expanded "
                    "folder would land inside another path", false},
@@ -284,13 +278,17 @@ struct RuleTable {
     const Rule* end;
 };
 
+// A field may have several tables: they apply in this order.
 const RuleTable kTables[] = {
+    {Field::FileFolder, std::begin(kPathRules), std::end(kPathRules)},
     {Field::FileFolder, std::begin(kFileFolderRules), std::end(kFileFolderRules)},
     {Field::FileName, std::begin(kNameRules), std::end(kNameRules)},
+    {Field::DirectoryPath, std::begin(kPathRules), std::end(kPathRules)},
     {Field::DirectoryPath, std::begin(kDirectoryRules), std::end(kDirectoryRules)},
     {Field::DirectoryFileName, std::begin(kNameRules), std::end(kNameRules)},
     {Field::RegistryKey, std::begin(kKeyRules), std::end(kKeyRules)},
     {Field::RegistryValue, std::begin(kValueRules), std::end(kValueRules)},
+    {Field::Pattern, std::begin(kPathRules), std::end(kPathRules)},
     {Field::Pattern, std::begin(kPatternRules), std::end(kPatternRules)},
     {Field::Command, std::begin(kCommandRules), std::end(kCommandRules)},
     {Field::Document, std::begin(kDocumentRules), std::end(kDocumentRules)},
