@@ -27,10 +27,12 @@ if [ -n "${QV_IN_VM:-}" ]; then
     # times faster than the shared folder: the shared path becomes a link to it.
     # Removing the link (rm -rf from the host) asks for a fresh prefix, as it
     # does natively; after the machine stopped, the prefix is made anew.
-    store=/var/lib/qv-prefixes/$(realpath -m -- "$1" | sha256sum | cut -c1-16)
+    # Named after the path as given (the link itself, not where it leads).
+    mkdir -p -- "$(dirname -- "$1")"
+    given=$(cd -- "$(dirname -- "$1")" && pwd -P)/$(basename -- "$1")
+    store=/var/lib/qv-prefixes/$(printf '%s' "$given" | sha256sum | cut -c1-16)
     if [ "$(readlink -- "$1" || true)" != "$store" ]; then
         rm -rf -- "$1" "$store"
-        mkdir -p -- "$(dirname -- "$1")"
         ln -s -- "$store" "$1"
     fi
     mkdir -p -- "$store"
