@@ -210,10 +210,14 @@ const Rule kPathRules[] = {
     {HasDotDot, kDotDot, false},
 };
 
-const Rule kFileFolderRules[] = {
+// What no part of a file or folder name may be: file folders, names, directory paths.
+const Rule kComponentRules[] = {
     {HasForbiddenInPath, kForbidden, false},
     {HasReservedComponent, kReserved, false},
     {HasDottedComponent, kDotted, false},
+};
+
+const Rule kFileFolderRules[] = {
     {IsLooseDotFolder, "begins with a full stop but is neither \".\" nor \".\\\\sub\"; the uninstaller would take it as the "
                        "installation folder itself", true},
     {IsNotFileFolder, "is neither \".\" nor a full path; write \".\\\\sub\" for a folder below the installation folder, "
@@ -225,15 +229,9 @@ const Rule kNameRules[] = {
     {HasSlash, kSlash, false},
     {HasBackslash, "holds a backslash; a name is one name, its folders go into the folder field", false},
     {IsDotName, "names the folder itself or its parent, not a file", false},
-    {HasForbiddenInPath, kForbidden, false},
-    {HasReservedComponent, kReserved, false},
-    {HasDottedComponent, kDotted, false},
 };
 
 const Rule kDirectoryRules[] = {
-    {HasForbiddenInPath, kForbidden, false},
-    {HasReservedComponent, kReserved, false},
-    {HasDottedComponent, kDotted, false},
     {IsNotFullPath, "is not a full path; directory paths are used as they stand: write a full path such as "
                     "${InstallDir}\\\\logs", true},
 };
@@ -281,11 +279,15 @@ struct RuleTable {
 // A field may have several tables: they apply in this order.
 const RuleTable kTables[] = {
     {Field::FileFolder, std::begin(kPathRules), std::end(kPathRules)},
+    {Field::FileFolder, std::begin(kComponentRules), std::end(kComponentRules)},
     {Field::FileFolder, std::begin(kFileFolderRules), std::end(kFileFolderRules)},
     {Field::FileName, std::begin(kNameRules), std::end(kNameRules)},
+    {Field::FileName, std::begin(kComponentRules), std::end(kComponentRules)},
     {Field::DirectoryPath, std::begin(kPathRules), std::end(kPathRules)},
+    {Field::DirectoryPath, std::begin(kComponentRules), std::end(kComponentRules)},
     {Field::DirectoryPath, std::begin(kDirectoryRules), std::end(kDirectoryRules)},
     {Field::DirectoryFileName, std::begin(kNameRules), std::end(kNameRules)},
+    {Field::DirectoryFileName, std::begin(kComponentRules), std::end(kComponentRules)},
     {Field::RegistryKey, std::begin(kKeyRules), std::end(kKeyRules)},
     {Field::RegistryValue, std::begin(kValueRules), std::end(kValueRules)},
     {Field::Pattern, std::begin(kPathRules), std::end(kPathRules)},
