@@ -53,8 +53,8 @@ typedef void(WINAPI* InitCommonControlsFunction)();
 // window, and the first window loads the theming library), is searched in
 // the System folder only. Called before anything else can load a library.
 static void RestrictLibrarySearch() {
-    SetDefaultDllDirectoriesFunction setDefaultDllDirectories = (SetDefaultDllDirectoriesFunction)(void*)
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+    SetDefaultDllDirectoriesFunction setDefaultDllDirectories =
+        (SetDefaultDllDirectoriesFunction)FindKernelFunction("SetDefaultDllDirectories");
     if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
@@ -76,12 +76,12 @@ static void RestrictThemeToFrames() {
     if (SetThemeAppPropertiesProc) SetThemeAppPropertiesProc(1);  // STAP_ALLOW_NONCLIENT
 }
 
-static void FillInstallDir() {
-    GetModuleFileNameA(ModuleInstance, InstallDir, PathBufferSize);
-    InstallDir[PathBufferSize - 1] = 0;
-    char* lastBackslash = strrchr(InstallDir, '\\');
+void FillInstallDir(char* folder, const char* modulePath) {
+    if (!CopyPath(folder, modulePath)) folder[0] = 0;
+    char* lastBackslash = strrchr(folder, '\\');
     if (lastBackslash) *lastBackslash = 0;
-    AppendBackslash(InstallDir);
+    if (strchr(folder, '~')) MakeLongPath(folder);
+    AppendBackslash(folder);
 }
 
 int Startup(HINSTANCE instance) {
@@ -92,7 +92,11 @@ int Startup(HINSTANCE instance) {
     if (!AllocateZeroed(PathBufferSize, &ExePath) || !AllocateZeroed(PathBufferSize, &WorkPath) ||
         !AllocateZeroed(PathBufferSize, &InstallDir))
         return 0;
-    FillInstallDir();
+    char modulePath[PathBufferSize];
+    // A cut path would name another folder.
+    DWORD length = GetModuleFileNameA(ModuleInstance, modulePath, PathBufferSize);
+    if (length == 0 || length >= PathBufferSize) return 0;
+    FillInstallDir(InstallDir, modulePath);
     return 1;
 }
 

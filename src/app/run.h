@@ -8,6 +8,12 @@
 void SetPlatformFlags();
 int Startup(HINSTANCE instance);
 void Shutdown();
+// The folder of modulePath, the executable's full path as the system gave
+// it, with one trailing backslash. In long form: Windows gives the form the
+// program was started by, often short (C:\PROGRA~1\...) in stored uninstall
+// commands, while shared-library counts are kept under long paths and
+// protection is decided on them.
+void FillInstallDir(char* folder, const char* modulePath);
 
 // Composes the pre-removal command: expanded when it begins with a folder
 // token (*expanded then holds the block to free), else relative to InstallDir

@@ -49,6 +49,46 @@ int IsSameFolderName(const char* first, const char* second) {
 #ifdef _WIN32
 #include <shlobj.h>
 
+void* FindKernelFunction(const char* name) {
+    return (void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), name);
+}
+
+void MakeLongPath(char* path) {
+    // Looked up: Windows 95 and NT 4 do not have it.
+    typedef DWORD(WINAPI * GetLongPathNameCall)(LPCSTR, LPSTR, DWORD);
+    GetLongPathNameCall getLongPathName = (GetLongPathNameCall)FindKernelFunction("GetLongPathNameA");
+    char longPath[PathBufferSize];
+    DWORD length = getLongPathName ? getLongPathName(path, longPath, PathBufferSize) : 0;
+    if (length > 0 && length < PathBufferSize) memcpy(path, longPath, length + 1);
+}
+
+// How much of a full path no link can be: "c:" or "\\server\share".
+static size_t MeasureRoot(const char* path) {
+    if (path[0] && path[1] == ':') return 2;
+    if (path[0] != '\\' || path[1] != '\\') return 0;
+    const char* at = strchr(path + 2, '\\');
+    at = at ? strchr(at + 1, '\\') : NULL;
+    return at ? (size_t)(at - path) : strlen(path);
+}
+
+// Asked part by part from the end, without a trailing backslash: Wine reads a
+// folder link named with one as its target.
+int IsReachedThroughLink(const char* path) {
+    char part[PathBufferSize];
+    if (!CopyPath(part, path)) return 1;
+    size_t root = MeasureRoot(part);
+    size_t length = strlen(part);
+    if (length > root + 1 && part[length - 1] == '\\') part[length - 1] = 0;
+    for (;;) {
+        if (strlen(part) <= root + 1) return 0;
+        DWORD attributes = GetFileAttributesA(part);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 1;
+        char* last = strrchr(part, '\\');
+        if (!last) return 0;
+        *last = 0;
+    }
+}
+
 int GetSystemFilePath(char* path, const char* name) {
     UINT length = GetSystemDirectoryA(path, PathBufferSize);
     return length > 0 && length < PathBufferSize && AppendBackslash(path) && AppendPath(path, name);
@@ -74,8 +114,10 @@ static char ProtectedFolders[ProtectedFolderLimit][PathBufferSize];
 static int ProtectedFolderCount = -1;  // not worked out yet
 
 static void AddProtectedFolder(const char* folder) {
-    if (ProtectedFolderCount < ProtectedFolderLimit && CopyPath(ProtectedFolders[ProtectedFolderCount], folder))
-        ProtectedFolderCount++;
+    if (ProtectedFolderCount >= ProtectedFolderLimit || !CopyPath(ProtectedFolders[ProtectedFolderCount], folder)) return;
+    // Kept in long form, the form every path is judged in too.
+    if (strchr(folder, '~')) MakeLongPath(ProtectedFolders[ProtectedFolderCount]);
+    ProtectedFolderCount++;
 }
 
 static const char QuickLaunch[] = "Microsoft\\Internet Explorer\\Quick Launch";
@@ -115,8 +157,7 @@ static void AddRegistryFolders(REGSAM view) {
 // the kernels of 9x and NT before 5.1 do not have it.
 static int IsWow64() {
     typedef BOOL(WINAPI * IsWow64ProcessCall)(HANDLE, PBOOL);
-    IsWow64ProcessCall isWow64Process =
-        (IsWow64ProcessCall)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+    IsWow64ProcessCall isWow64Process = (IsWow64ProcessCall)FindKernelFunction("IsWow64Process");
     BOOL wow64 = FALSE;
     return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
@@ -164,7 +205,7 @@ void FindProtectedFolders() {
     if (windows[0] && IsWow64()) AddWow64Folders(windows);
 }
 
-int IsProtectedFolder(const char* path) {
+static int IsProtectedSpelling(const char* path) {
     size_t length = strlen(path);
     if (length < 4) return 1;  // empty text, a drive designator, a drive root
     if (path[length - 1] == '\\') length--;  // one trailing backslash does not count
@@ -173,5 +214,17 @@ int IsProtectedFolder(const char* path) {
         if (IsSameFolderPrefix(path, length, ProtectedFolders[i])) return 1;
     }
     return 0;
+}
+
+// A folder is judged by where it leads, not only by how it is written: with
+// "..", trailing dots or short names, "c:\PROGRA~1\App\.." is the program
+// files folder, and "#Windows#\.." a drive root, which a pass would clean whole.
+int IsProtectedFolder(const char* path) {
+    if (IsProtectedSpelling(path)) return 1;
+    char real[PathBufferSize];
+    DWORD length = GetFullPathNameA(path, PathBufferSize, real, NULL);
+    if (length == 0 || length >= PathBufferSize) return 1;  // where it leads is unknown
+    if (strchr(real, '~')) MakeLongPath(real);
+    return IsProtectedSpelling(real);
 }
 #endif

@@ -15,6 +15,15 @@ void StripBackslash(char* path);
 int IsSameFolderName(const char* first, const char* second);
 
 #ifdef _WIN32
+// A function of kernel32 that some systems lack, or null there.
+void* FindKernelFunction(const char* name);
+// Rewrites a full path in place in its long form where the system can give
+// it (short names such as PROGRA~1 resolved); otherwise leaves it.
+void MakeLongPath(char* path);
+// True when the folder or file at path, or a folder on the way to it, is a
+// link (a reparse point: junction, symbolic link, mount point). A part that
+// does not exist is no link. One trailing backslash does not count.
+int IsReachedThroughLink(const char* path);
 // The full path of a file in the System folder. Libraries and programs the
 // uninstaller starts are named this way, never found by a search that looks
 // in its own folder first. Returns 0 when the path does not fit.
@@ -28,7 +37,9 @@ int GetSpecialFolder(char* folder, int csidl);
 // also SysWOW64, Sysnative and the 64-bit program files and common files.
 void FindProtectedFolders();
 // True for drive roots and for the protected folders, with or without one
-// trailing backslash. The folders are found at the first call of a run and
-// remembered: the shell is slow to ask, and they do not change meanwhile.
+// trailing backslash, judged both as spelt and by where the path leads: its
+// full, long form (".." and short names resolved). The folders are found at
+// the first call of a run and remembered: the shell is slow to ask, and they
+// do not change meanwhile.
 int IsProtectedFolder(const char* path);
 #endif

@@ -26,20 +26,29 @@ void RemoveDirectoryFiles() {
         // Failures are left alone: no attribute change, no retry, no prompt.
         if (entry->FileName[0] && CopyPath(WorkPath, entry->Path) && AppendBackslash(WorkPath) &&
             AppendPath(WorkPath, entry->FileName))
-            DeleteFileA(WorkPath);
+            DeleteUnlessLink(WorkPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
         ReportProgress(FileCount + i);
     }
 }
 
+// A folder a climb may not remove, and at which it stops: a protected one, or
+// one that is a link or lies beyond one. Through a junction, removing by path
+// would reach the same names anywhere (legacy folders such as "Documents and
+// Settings" are junctions), and Wine removes a link's target.
+static int IsClimbEnd(const char* path) {
+    return IsProtectedFolder(path) || IsReachedThroughLink(path);
+}
+
 // Removes Path and AltPath, then up to Levels of their parents, in step. The
-// walk stops at the first level at which either folder is protected; a folder
-// that still has content is refused by the system and does not stop it.
+// walk stops at the first level at which either folder is protected or a
+// link; a folder that still has content is refused by the system and does
+// not stop it.
 static void RemoveDirectoryEntry(DirectoryEntry* entry) {
     char* path = entry->Path;
     char* altPath = entry->AltPath;
     if (!path[0]) return;
     for (;;) {
-        if (IsProtectedFolder(path) || (altPath[0] && IsProtectedFolder(altPath))) return;
+        if (IsClimbEnd(path) || (altPath[0] && IsClimbEnd(altPath))) return;
         // A folder that is our current directory would be held open: step out first.
         char current[PathBufferSize];
         DWORD length = GetCurrentDirectoryA(PathBufferSize, current);
@@ -79,12 +88,9 @@ static int ComposeHeldFolder(const FileEntry* entry) {
 }
 
 // Removes WorkPath and every parent this leaves empty, up to the first
-// protected folder or the first that the system refuses.
-static void RemoveFolderUpward(char* lastRemoved) {
-    int first = 1;
-    while (!IsProtectedFolder(WorkPath) && RemoveDirectoryA(WorkPath)) {
-        if (first) CopyPath(lastRemoved, WorkPath);
-        first = 0;
+// protected folder or link, or the first that the system refuses.
+static void RemoveFolderUpward() {
+    while (!IsClimbEnd(WorkPath) && RemoveDirectoryA(WorkPath)) {
         if (!CutAtLastBackslash(WorkPath)) return;
     }
 }
@@ -96,13 +102,17 @@ void RemoveEmptiedFolders() {
     SetCurrentDirectoryA(InstallDir);
     SetCurrentDirectoryA("..");
     AppendBackslash(InstallDir);
-    char lastRemoved[PathBufferSize];
-    lastRemoved[0] = 0;
+    char lastTried[PathBufferSize];
+    lastTried[0] = 0;
     for (uint32_t i = 0; i < FileCount; i++) {
         const FileEntry* entry = FileList[i];
         if (entry->Flags & FileFlagFont) continue;  // fonts live in the Fonts folder
-        // Files of one folder follow each other: the first one's walk removed it.
-        if (ComposeHeldFolder(entry) && !IsSameFolderName(WorkPath, lastRemoved)) RemoveFolderUpward(lastRemoved);
+        // Files of one folder follow each other, and nothing changes between
+        // them: the first one's walk removed the folder, or it stays.
+        if (ComposeHeldFolder(entry) && !IsSameFolderName(WorkPath, lastTried)) {
+            CopyPath(lastTried, WorkPath);
+            RemoveFolderUpward();
+        }
         ReportProgress(RegistryCount + DirectoryCount + FileCount + i);
     }
 }

@@ -49,19 +49,121 @@ static int CanOpenForReadWrite(const char* path) {
     return 1;
 }
 
-// A plain writable file that the in-use test would find free goes with one
-// open and close instead of the test's open and close and a delete: the same
-// access and sharing, plus delete access, with deletion at the close. The open
-// fails whenever the test's open or the delete would fail, and the caller then
-// takes the long way, which gives the usual outcome. Under Wine every open and
-// delete is a round trip to the server; this takes about a third off the pass.
-static int DeleteIfFree(const char* path) {
-    if (RunWriteTest(path) != Writable) return 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, NULL);
-    if (file == INVALID_HANDLE_VALUE) return 0;
+// Links. A file the data names may be a link, or be swapped for one, to a
+// file no installation owns; the passes leave links where they are and never
+// touch their targets. On Windows a link carries FILE_ATTRIBUTE_REPARSE_POINT,
+// and every open here passes FILE_FLAG_OPEN_REPARSE_POINT, so that a link
+// swapped in after the look is opened, and at worst deleted, itself. Under
+// Wine a link to a file looks exactly like its target, and deleting it
+// deletes the target; only the final path of an open handle tells. Where
+// the system has GetFinalPathNameByHandleA (Vista on, and Wine whatever
+// version it reports), a file is a link when that final path is not the
+// final path of its folder joined with its name, so a file reached through a
+// folder link higher up is an ordinary file of that folder. Such systems
+// delete through the handle that was looked at.
+
+typedef DWORD(WINAPI* GetFinalPathCall)(HANDLE, LPSTR, DWORD, DWORD);
+typedef BOOL(WINAPI* SetFileInformationCall)(HANDLE, int, LPVOID, DWORD);
+enum { FileDispositionInfoClass = 4, FinalPathPrefixLength = 4 };  // the prefix: "\\?\"
+
+static GetFinalPathCall GetFinalPath;
+static SetFileInformationCall SetFileInformation;
+static int HandleCallsLookedUp;
+// The last folder whose final path was needed, and that final path with a
+// trailing backslash; files of one folder follow each other.
+static char LinkCheckFolder[PathBufferSize], LinkCheckFolderFinal[PathBufferSize];
+
+static int HasHandleCalls() {
+    if (!HandleCallsLookedUp) {
+        HandleCallsLookedUp = 1;
+        GetFinalPath = (GetFinalPathCall)FindKernelFunction("GetFinalPathNameByHandleA");
+        SetFileInformation = (SetFileInformationCall)FindKernelFunction("SetFileInformationByHandle");
+    }
+    return GetFinalPath && SetFileInformation;
+}
+
+static int ReadFinalPath(HANDLE handle, char* path) {
+    DWORD length = GetFinalPath(handle, path, PathBufferSize, 0);  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
+    return length > FinalPathPrefixLength && length < PathBufferSize;
+}
+
+// Whole texts, letter case ignored as the system maps case in the code page,
+// not only for ASCII letters.
+static int IsSameText(const char* first, const char* second) {
+    char a[PathBufferSize], b[PathBufferSize];
+    if (!CopyPath(a, first) || !CopyPath(b, second)) return 0;
+    CharUpperBuffA(a, (DWORD)strlen(a));
+    CharUpperBuffA(b, (DWORD)strlen(b));
+    return strcmp(a, b) == 0;
+}
+
+// Finds where folder (ending in a backslash) leads, into LinkCheckFolderFinal.
+static int FindFolderFinalPath(const char* folder) {
+    if (LinkCheckFolderFinal[0] && IsSameText(folder, LinkCheckFolder)) return 1;
+    LinkCheckFolderFinal[0] = 0;
+    HANDLE handle = CreateFileA(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    int found = ReadFinalPath(handle, LinkCheckFolderFinal) && CopyPath(LinkCheckFolder, folder) &&
+                AppendBackslash(LinkCheckFolderFinal);
+    CloseHandle(handle);
+    if (!found) LinkCheckFolderFinal[0] = 0;
+    return found;
+}
+
+// 1 when the file open in handle, opened by path, is a link or cannot be told
+// from one. The usual case costs one call: the final path is the full path
+// itself. Otherwise (another letter case, a short name, a network path, a
+// folder link higher up) the final path of the folder decides.
+static int IsLinkHandle(HANDLE handle, const char* path) {
+    char full[PathBufferSize], final[PathBufferSize], expected[PathBufferSize];
+    DWORD length = GetFullPathNameA(path, PathBufferSize, full, NULL);
+    if (length == 0 || length >= PathBufferSize || !ReadFinalPath(handle, final)) return 1;
+    if (IsSameText(final + FinalPathPrefixLength, full)) return 0;
+    if (strchr(full, '~')) MakeLongPath(full);
+    char* name = strrchr(full, '\\');
+    if (!name) return 1;
+    // The folder keeps its backslash: "c:" alone would be another folder.
+    if (!CopyPath(expected, name + 1)) return 1;
+    name[1] = 0;
+    if (!FindFolderFinalPath(full) || !CopyPath(full, LinkCheckFolderFinal) || !AppendPath(full, expected)) return 1;
+    return !IsSameText(final, full);
+}
+
+static int HasLinkAttribute(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+int IsLinkedFile(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;  // nothing there to keep
+    if (HasLinkAttribute(attributes)) return 1;
+    if (!HasHandleCalls()) return 0;  // XP and 9x: the attribute tells
+    HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (handle == INVALID_HANDLE_VALUE) return 1;
+    int link = IsLinkHandle(handle, path);
+    CloseHandle(handle);
+    return link;
+}
+
+int DeleteUnlessLink(const char* path, unsigned long access, unsigned long sharing) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+        return NotDeleted;
+    if (HasLinkAttribute(attributes)) return LeftAsLink;
+    // XP and 9x: a link shows its attribute (XP links only folders), and
+    // DeleteFileA deletes a link itself, never its target.
+    if (!HasHandleCalls()) return DeleteFileA(path) ? Deleted : NotDeleted;
+    HANDLE file = CreateFileA(path, access | DELETE, sharing, NULL, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (file == INVALID_HANDLE_VALUE) return NotDeleted;
+    int outcome = LeftAsLink;
+    if (!IsLinkHandle(file, path)) {
+        BOOL deleteFile = TRUE;  // FILE_DISPOSITION_INFO
+        outcome = SetFileInformation(file, FileDispositionInfoClass, &deleteFile, sizeof deleteFile) ? Deleted : NotDeleted;
+    }
     CloseHandle(file);
-    return 1;
+    return outcome;
 }
 
 int IsFileInUse(const char* path) {
@@ -165,11 +267,22 @@ static void RemoveFileEntry(const FileEntry* entry) {
     if (!ComposeEntryFolder(entry)) return;
     if (!entry->Name[0]) {
         // The entry stands for its folder, which goes when it is empty.
-        if (!IsProtectedFolder(WorkPath)) RemoveDirectoryA(WorkPath);
+        if (!IsProtectedFolder(WorkPath) && !IsReachedThroughLink(WorkPath)) RemoveDirectoryA(WorkPath);
         return;
     }
     if (!ComposeEntryFile(entry)) return;
-    if (!(entry->Flags & (FileFlagSharedDll | FileFlagFont | FileFlagComServer)) && DeleteIfFree(WorkPath)) return;
+    // A plain file that the in-use test would find free goes with one open
+    // and close instead of the test's open and close and a delete: the same
+    // access and sharing, plus delete access. The open fails whenever the
+    // test's open or the delete would fail, and the long way then gives the
+    // usual outcome. Under Wine every open and delete is a round trip to the
+    // server; this takes about a third off the pass. Only where the system
+    // can delete through the handle that the link check looked at.
+    if (!(entry->Flags & (FileFlagSharedDll | FileFlagFont | FileFlagComServer)) && HasHandleCalls() &&
+        DeleteUnlessLink(WorkPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ) != NotDeleted)
+        return;
+    // Neither counted down, deregistered nor asked about: a link stays as it is.
+    if (IsLinkedFile(WorkPath)) return;
     int inUse = IsFileInUse(WorkPath);
     int go = entry->Flags & FileFlagSharedDll ? ReleaseSharedFile(inUse) : !inUse;
     if (!go) return;

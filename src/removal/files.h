@@ -10,6 +10,18 @@ struct FileEntry;
 // means the installation folder. Returns 0 when the path does not fit.
 int ComposeEntryFolder(const FileEntry* entry);
 
+// 1 when the file at path is a link (a reparse point, or under Wine a file
+// whose final path is not its folder's joined with its name), or cannot be
+// told from one. 0 when there is nothing at path.
+int IsLinkedFile(const char* path);
+enum { NotDeleted = 0, Deleted = 1, LeftAsLink = 2 };
+// Deletes the file at path unless it is a link, through one open with access
+// and sharing plus delete access (0 and all sharing: what DeleteFileA asks),
+// which the link check looks at first; where the system cannot delete through
+// a handle (XP, 9x), by DeleteFileA whatever access and sharing say. A
+// folder, a read-only file, one that cannot be opened so: NotDeleted.
+int DeleteUnlessLink(const char* path, unsigned long access, unsigned long sharing);
+
 // 1 when the file exists but cannot be opened for reading and writing, or is
 // read-only and cannot be made writable. A read-only file stays read-only.
 int IsFileInUse(const char* path);

@@ -6,6 +6,7 @@
 #include "data/entry_lists.h"
 #include "paths/folder_tokens.h"
 #include "paths/path_helpers.h"
+#include "removal/files.h"
 
 // The walk enters folders with a change of directory and deletes by relative
 // names. It never enters a reparse point (junction, symbolic link): ".." from
@@ -85,7 +86,7 @@ static void RemoveMatchingFiles(const char* mask) {
     search = FindFirstFileA(mask, &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(found.cFileName);
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteUnlessLink(found.cFileName, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
@@ -138,15 +139,6 @@ static int PinPatternFolders(const char* folder, int namedFolders, HANDLE* pins,
     return 1;
 }
 
-// A folder is judged by where it leads, not by how it is written: with ".."
-// or trailing dots, "#Windows#\System32\.." is the Windows folder, and
-// "#Windows#\.." a drive root, which the walk would clean whole.
-static int IsProtectedWhereItLeads(const char* folder) {
-    char full[PathBufferSize];
-    DWORD length = GetFullPathNameA(folder, PathBufferSize, full, NULL);
-    return length == 0 || length >= PathBufferSize || IsProtectedFolder(full);
-}
-
 // The full pattern in path: tokens expanded, or relative to the installation
 // folder. Returns 0 when it does not fit.
 static int ComposePattern(char* path, const char* text) {
@@ -165,7 +157,7 @@ void RemoveWildcardLeftovers() {
         if (!lastBackslash) continue;
         *lastBackslash = 0;
         const char* mask = lastBackslash + 1;
-        if (IsProtectedWhereItLeads(folder) || !PinPatternFolders(folder, CountNamedFolders(text), pins, &pinned)) continue;
+        if (IsProtectedFolder(folder) || !PinPatternFolders(folder, CountNamedFolders(text), pins, &pinned)) continue;
         if (SetCurrentDirectoryA(folder)) {
             RemoveMatchingFiles(mask);
             // The walk ends in the installation folder, named without its

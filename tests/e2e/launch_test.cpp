@@ -36,6 +36,20 @@ std::vector<std::string> Lines(const std::string& record, const std::string& pre
     }
 }
 
+// The NT batches' folders under the Windows folder's Temp.
+std::vector<std::string> BatchFolders() {
+    char windows[MAX_PATH];
+    const std::string temp = std::string(windows, GetWindowsDirectoryA(windows, MAX_PATH)) + "\\Temp\\";
+    std::vector<std::string> folders;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((temp + "QvUninst*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return folders;
+    do folders.push_back(temp + found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return folders;
+}
+
 std::string WithoutBackslash(const std::string& folder) {
     return folder.substr(0, folder.size() - 1);
 }
@@ -168,9 +182,46 @@ TEST_F(Launch, SwitchesDecideProgramDocumentAndSelfRemoval) {
         EXPECT_EQ(!c.selfRemoval, FileExists(exes[i])) << i;
         EXPECT_EQ(c.confirm == IDCANCEL, FileExists(apps[i] + "setup.exe")) << i;
     }
+    // 9x: the batches in the temporary folder, the first free names. NT: in
+    // folders of their own under the Windows folder's Temp, which go too;
+    // nothing in the user's temporary folder, which its owner may change.
     EXPECT_TRUE(WaitForFileGone(temp + "\\delme2.bat", 10000));
     EXPECT_TRUE(WaitForFileGone(temp + "\\delme3.bat", 10000));
     EXPECT_EQ("someone else's", ReadWholeFile(temp + "\\delme1.bat"));
+    if (FamilyIsNt()) {
+        for (DWORD start = GetTickCount(); !BatchFolders().empty() && GetTickCount() - start < 10000;) Sleep(50);
+        EXPECT_EQ(std::vector<std::string>(), BatchFolders());
+    }
+}
+
+// While it runs, an NT batch lies in a folder of its own under the Windows
+// folder's Temp; it is run by cmd.exe from the System folder whatever
+// ComSpec says, and that folder goes once the batch has ended.
+TEST_F(Launch, OnNtTheBatchRunsFromAFolderOfItsOwnUnderTheWindowsTemp) {
+    if (!FamilyIsNt()) GTEST_SKIP() << "9x keeps the batch in the temporary folder";
+    const std::string app = App("held app");
+    PackData data = LaunchData(0, "", "", {{".", "a.txt"}});
+    MakeFile(app + "a.txt");
+    const std::string exe = WriteUninstaller(app, data);
+    SetEnvironmentVariableA("ComSpec", (base + "planted.exe").c_str());
+    CopyRecorder(base + "planted.exe");
+    // Held open, the uninstaller cannot go until it is let go: meanwhile the
+    // batch runs and tries again a second apart.
+    HANDLE held = CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_EQ(0u, RunUninstaller(exe, "/Q", {}).exitCode);
+    std::vector<std::string> folders;
+    for (DWORD start = GetTickCount(); (folders = BatchFolders()).empty() && GetTickCount() - start < 5000;) Sleep(20);
+    ASSERT_EQ(1u, folders.size());
+    const std::string batch = ReadWholeFile(folders[0] + "\\delme1.bat");
+    EXPECT_NE(std::string::npos, batch.find("del /f ")) << batch;
+    EXPECT_TRUE(FileExists(exe));
+    CloseHandle(held);
+    EXPECT_TRUE(WaitForFileGone(exe, 10000));
+    EXPECT_TRUE(WaitForFileGone(folders[0], 10000));
+    EXPECT_TRUE(WaitForFileGone(WithoutBackslash(app), 10000));
+    EXPECT_FALSE(FileExists(record)) << ReadWholeFile(record);  // the planted interpreter never ran
+    SetEnvironmentVariableA("ComSpec", NULL);
 }
 
 }  // namespace

@@ -19,9 +19,11 @@
 
 namespace {
 
-// The stage_links fixture puts one link, named "linked", into each slot
-// folder, pointing at TargetFolder. A case moves a slot folder into its tree
-// whole: Wine's MoveFileA moves a link's target, not the link.
+// The stage_links fixture puts two links into each slot folder: "linked" to
+// TargetFolder and "linked.log" to its keep.log. A case moves a slot folder
+// into its tree whole: Wine's MoveFileA moves a link's target, not the link.
+// The data then names links, files and folders beyond them, and climbs
+// through them; a link is never removed, nor anything it leads to.
 const char TargetFolder[] = "C:\\qvtest\\soaklinks\\outside";
 const char SlotFolder[] = "C:\\qvtest\\soaklinks\\slot";
 const int SlotCount = 3;
@@ -92,7 +94,7 @@ struct SoakCase {
     std::string protectedFolder;  // a tree folder given as CommonFilesDir for the run, or empty
     std::string heldFile;         // held open for writing during the run, or empty
     DWORD heldSharing;            // what its holder lets others do
-    std::vector<std::string> folders, files, chains, links, keys, values;
+    std::vector<std::string> folders, files, chains, links, fileLinks, keys, values;
     std::vector<std::string> hosts;  // slot folders moved into the tree, by slot number
     std::vector<int> slots;
     PackData data;
@@ -145,6 +147,7 @@ void LayOutFiles(Random& random, SoakCase& c) {
     }
     for (const char* name : {"\\keep.log", "\\data.txt", "\\deep\\keep.log", "\\deep\\cache.tmp"})
         MakeFile(TargetFolder + std::string(name));
+    MakeFolders(TargetFolder + std::string("\\empty"));  // what a removal through a link would take
     for (int slot = 0; slot < SlotCount; slot++) {
         std::string from = SlotFolder + std::to_string(slot);
         DWORD link = GetFileAttributesA((from + "\\linked").c_str());
@@ -154,6 +157,7 @@ void LayOutFiles(Random& random, SoakCase& c) {
         c.slots.push_back(slot);
         c.hosts.push_back(to);
         c.links.push_back(to + "\\linked");
+        c.fileLinks.push_back(to + "\\linked.log");
     }
     c.folders.insert(c.folders.end(), c.hosts.begin(), c.hosts.end());
     if (Below(random, 4) == 0) c.protectedFolder = PickFrom(random, c.folders);
@@ -197,7 +201,7 @@ void AddFileEntries(Random& random, SoakCase& c) {
         std::string folder = PickFrom(random, c.folders), name;
         unsigned kind = Below(random, 10);
         if (kind < 6 && !c.files.empty()) {
-            std::string file = PickFrom(random, c.files);
+            std::string file = PickFrom(random, !c.fileLinks.empty() && Below(random, 5) == 0 ? c.fileLinks : c.files);
             folder = ParentOf(file), name = NameOf(file);
             // A name may carry a folder of its own.
             if (folder != c.install && Below(random, 5) == 0) name = NameOf(folder) + "\\" + name, folder = ParentOf(folder);
@@ -205,10 +209,12 @@ void AddFileEntries(Random& random, SoakCase& c) {
             name = "missing" + std::to_string(n) + ".dll";
         } else if (kind < 8 && folder != c.install) {
             name = NameOf(folder), folder = ParentOf(folder);  // a folder where a file is expected
-        } else if (!c.links.empty() && Below(random, 4) == 0) {
-            folder = PickFrom(random, c.links);  // a folder entry naming a link
+        } else if (!c.links.empty() && Below(random, 2) == 0) {
+            folder = PickFrom(random, c.links);  // a folder entry naming a link, or a file beyond one
+            if (Below(random, 2)) folder += "\\empty", name = Below(random, 2) ? "" : "absent.txt";
         }
-        c.data.files.push_back({FolderText(random, c, folder), name, uint8_t(Below(random, 2) ? 0 : 8)});
+        // Checked for use, or a shared library no count names.
+        c.data.files.push_back({FolderText(random, c, folder), name, uint8_t(Below(random, 2) ? 0 : Below(random, 2) ? 8 : 1)});
     }
 }
 
@@ -224,6 +230,10 @@ void AddDirectoryEntries(Random& random, SoakCase& c) {
             entry.path = ParentOf(file), entry.fileName = NameOf(file);
         } else {
             entry.path = PickFrom(random, c.folders) + (Below(random, 4) ? "" : "\\absent");
+            entry.fileName = Below(random, 2) ? "" : "absent.txt";
+        }
+        if (!c.links.empty() && Below(random, 4) == 0) {
+            entry.path = PickFrom(random, c.links) + (Below(random, 2) ? "\\empty" : "");  // on or beyond a link
             entry.fileName = Below(random, 2) ? "" : "absent.txt";
         }
         if (Below(random, 3) == 0) entry.altPath = PickFrom(random, c.chains.empty() || Below(random, 2) ? c.folders : c.chains);
@@ -281,10 +291,15 @@ void RecordTree(const std::string& folder, Snapshot& snapshot) {
     FindClose(search);
 }
 
+// A link to a file looks like its target under Wine; the case knows its own.
 Snapshot RecordCase(const SoakCase& c) {
     Snapshot snapshot;
     RecordTree(c.folder, snapshot);
     RecordTree(TargetFolder, snapshot);
+    for (const std::string& link : c.fileLinks) {
+        auto item = snapshot.find(Key(link));
+        if (item != snapshot.end()) item->second.kind = LinkItem;
+    }
     return snapshot;
 }
 
@@ -402,7 +417,7 @@ std::string FileProblems(const SoakCase& c, const Allowed& allowed, const Snapsh
         const Item& item = entry.second;
         auto now = after.find(entry.first);
         bool inside = entry.first == Key(c.install) || IsBelow(entry.first, Key(c.install));
-        bool permitted = inside && (item.kind == FileItem ? allowed.files : allowed.folders).count(entry.first);
+        bool permitted = inside && item.kind != LinkItem && (item.kind == FileItem ? allowed.files : allowed.folders).count(entry.first);
         if (now == after.end() && !permitted) problems += "  removed, but the data does not allow it: " + item.path + "\n";
         if (now != after.end() && (now->second.kind != item.kind || now->second.content != item.content))
             problems += "  changed: " + item.path + "\n";
@@ -449,7 +464,7 @@ void RunCase(uint64_t seed, unsigned number, const std::string& testFolder) {
     LayOutFiles(random, c);
     LayOutKeys(random, c);
     c.data.messages = TestMessages();
-    c.data.messages[9] = "";  // no read-only question in a quiet run
+    c.data.messages[9] = c.data.messages[10] = "";  // no read-only or shared-file question in a quiet run
     AddFileEntries(random, c);
     AddDirectoryEntries(random, c);
     AddPatterns(random, c);

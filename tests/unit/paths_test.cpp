@@ -25,7 +25,7 @@ TEST(ProtectedFolders, RowsOfEachFamily) {
     const std::tuple<std::string, bool, bool> rows[] = {
         // The path; whether it is protected on NT and on 9x.
         {"", 1, 1}, {"C:", 1, 1}, {"C:\\", 1, 1}, {"abc", 1, 1}, {"C:\\qvtest-nothing", 0, 0},
-        {w, 1, 1}, {w + "\\", 1, 1}, {lowerWindows, 1, 1}, {w + "\\\\", 0, 0}, {w + "\\Temp", 0, 0},
+        {w, 1, 1}, {w + "\\", 1, 1}, {lowerWindows, 1, 1}, {w + "\\\\", 1, 1}, {w + "\\Temp", 0, 0},
         {ShellFolder(CSIDL_SYSTEM), 1, 1}, {programFiles, 1, 1}, {programFiles + "\\Vendor", 0, 0},
         {ShellFolder(CSIDL_DESKTOPDIRECTORY), 1, 1}, {ShellFolder(CSIDL_STARTUP), 1, 1},
         {ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY), 1, 0}, {ShellFolder(CSIDL_COMMON_STARTMENU) + "\\", 1, 0},
@@ -40,4 +40,38 @@ TEST(ProtectedFolders, RowsOfEachFamily) {
     }
     // Only the ASCII letters fold: an accented letter in another case differs.
     EXPECT_FALSE(IsSameFolderName("C:\\\xC9t\xE9", "C:\\\xE9t\xE9"));
+}
+
+// Judged by where a path leads, not by its spelling: short names (an
+// uninstaller started as C:\PROGRA~1\...), ".." (a pattern "..\*.log" of an
+// installation folder spelt short) and trailing dots reach no protected folder.
+TEST(ProtectedFolders, AreJudgedByWhereAPathLeads) {
+    IsNtPlatform = 1;
+    FindProtectedFolders();
+    const std::string w = ShellFolder(CSIDL_WINDOWS), programFiles = ShellFolder(CSIDL_PROGRAM_FILES);
+    char shortForm[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(programFiles.c_str(), shortForm, MAX_PATH), 0u);
+    const std::string shortProgramFiles = shortForm;
+    ASSERT_NE(std::string::npos, shortProgramFiles.find('~')) << shortProgramFiles;
+    for (const std::string& path : {shortProgramFiles, shortProgramFiles + "\\", shortProgramFiles + "\\App\\..",
+                                    programFiles + "\\Vendor\\App\\..\\..", w + "\\System32\\..", w + ".", w + "\\.."})
+        EXPECT_TRUE(IsProtectedFolder(path.c_str())) << path;
+    EXPECT_FALSE(IsProtectedFolder((shortProgramFiles + "\\App").c_str()));
+}
+
+// Windows gives the path a program was started by, often short in stored
+// uninstall commands; the installation folder is kept in long form.
+TEST(InstallDir, IsTheLongFormOfTheFolderTheProgramWasStartedFrom) {
+    const std::string folder = "C:\\qvtest\\Long Folder Name\\Vendor Files";
+    CreateDirectoryA("C:\\qvtest", NULL);
+    CreateDirectoryA("C:\\qvtest\\Long Folder Name", NULL);
+    CreateDirectoryA(folder.c_str(), NULL);
+    CloseHandle(CreateFileA((folder + "\\uninst.exe").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    char shortPath[MAX_PATH], installDir[PathBufferSize];
+    ASSERT_GT(GetShortPathNameA((folder + "\\uninst.exe").c_str(), shortPath, MAX_PATH), 0u);
+    ASSERT_NE(std::string::npos, std::string(shortPath).find('~')) << shortPath;
+    FillInstallDir(installDir, shortPath);
+    EXPECT_EQ(folder + "\\", installDir);
+    FillInstallDir(installDir, "C:\\uninst.exe");
+    EXPECT_EQ("C:\\", std::string(installDir));
 }
