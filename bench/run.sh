@@ -6,6 +6,8 @@
 #   BENCH_RUNS       runs per contender (default: 3; small: 5)
 #   BENCH_BUILD      build folder (default: build)
 #   BENCH_PROFILE=1  instead of timing, count the system calls of one run per pass
+#   BENCH_BASELINE=STUB  also times an uninstaller made with another stub (say,
+#                    a clean build of an earlier commit) in the same runs
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(mkdir -p "${BENCH_BUILD:-$root/build}" && cd "${BENCH_BUILD:-$root/build}" && pwd)
@@ -58,6 +60,11 @@ for size in "${sizes[@]}"; do
     rm -rf "$w"
     python3 "$root/bench/gen.py" "$size" "$w" "$user"
     "$root/dist/uninstpack" build "$w/manifest.json" -o "$run_dir/uninst-$size.exe" >/dev/null
+    contenders=(floor uninst)
+    if [ -n "${BENCH_BASELINE:-}" ]; then
+        "$root/dist/uninstpack" build "$w/manifest.json" --stub "$BENCH_BASELINE" -o "$run_dir/baseline-$size.exe" >/dev/null
+        contenders+=(baseline)
+    fi
     cp "$w/list.txt" "$run_dir/list-$size.txt"
     nfiles=$(grep -c '^[FS] ' "$w/list.txt")
     nleft=$(find "$w/drive_c" -type f -name '*.log' -o -type f -name '*.tmp' | wc -l)
@@ -72,17 +79,19 @@ for size in "${sizes[@]}"; do
     fi
     case $size in small) runs=${BENCH_RUNS:-5} ;; *) runs=${BENCH_RUNS:-3} ;; esac
     say "== $size: $nfiles installed files, $nleft leftovers, $runs runs per contender"
-    : >"$w/floor.us"; : >"$w/uninst.us"
+    for who in "${contenders[@]}"; do : >"$w/$who.us"; done
     failures=0
     for r in $(seq 1 "$runs"); do
-        # Alternate which contender goes first, so drift hits both alike.
-        if [ $((r % 2)) = 1 ]; then order=(floor uninst); else order=(uninst floor); fi
+        # Rotate which contender goes first, so drift hits all alike.
+        n=${#contenders[@]}
+        order=()
+        for i in $(seq 0 $((n - 1))); do order+=("${contenders[$(((i + r) % n))]}"); done
         for who in "${order[@]}"; do
             reset_workload "$w"
             if [ "$who" = floor ]; then
                 out=$(wine "$launcher" time 'C:\QvBenchRun\qvfloor.exe' "C:\\QvBenchRun\\list-$size.txt" | tr -d '\r')
             else
-                out=$(wine "$launcher" time "C:\\QvBenchRun\\uninst-$size.exe" /S | tr -d '\r')
+                out=$(wine "$launcher" time "C:\\QvBenchRun\\$who-$size.exe" /S | tr -d '\r')
             fi
             us=$(awk '{print $2}' <<<"$out"); code=$(awk '{print $4}' <<<"$out")
             if check=$(wine "$launcher" check "C:\\QvBenchRun\\list-$size.txt" | tr -d '\r') && [ "$code" = 0 ]; then
@@ -95,16 +104,19 @@ for size in "${sizes[@]}"; do
             fi
         done
     done
-    for who in floor uninst; do
+    for who in "${contenders[@]}"; do
         read -r med min max < <(stats <"$w/$who.us") || true
         if [ -z "${med:-}" ]; then say "  $who: no successful run"; continue; fi
         eval "${who}_med=$med"
-        say "$(printf '  %-7s median %8.1f ms  (min %.1f, max %.1f)  %6.1f us per file' "$who" \
+        say "$(printf '  %-8s median %8.1f ms  (min %.1f, max %.1f)  %6.1f us per file' "$who" \
             "$(bc -l <<<"$med/1000")" "$(bc -l <<<"$min/1000")" "$(bc -l <<<"$max/1000")" "$(bc -l <<<"$med/$total_files")")"
         med=
     done
     if [ -n "${floor_med:-}" ] && [ -n "${uninst_med:-}" ]; then
         say "$(printf '  ratio uninst/floor%s: %.2f (target at most 1.6 for medium)' "$emulated" "$(bc -l <<<"$uninst_med/$floor_med")")"
+    fi
+    if [ -n "${baseline_med:-}" ] && [ -n "${uninst_med:-}" ]; then
+        say "$(printf '  ratio baseline/floor: %.2f; uninst/baseline: %.2f' "$(bc -l <<<"$baseline_med/$floor_med")" "$(bc -l <<<"$uninst_med/$baseline_med")")"
     fi
     # The peak working set from one more, untimed run (sampling slows it).
     reset_workload "$w"
@@ -114,7 +126,7 @@ for size in "${sizes[@]}"; do
     else
         say "  uninst peak working set: run FAILED"
     fi
-    floor_med= uninst_med=
+    floor_med= uninst_med= baseline_med=
     [ "$failures" = 0 ] || say "  $failures failed runs"
 done
 

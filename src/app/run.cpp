@@ -78,7 +78,7 @@ static void RestrictThemeToFrames() {
 
 void FillInstallDir(char* folder, const char* modulePath) {
     if (!CopyPath(folder, modulePath)) folder[0] = 0;
-    char* lastBackslash = strrchr(folder, '\\');
+    char* lastBackslash = FindLastBackslash(folder);
     if (lastBackslash) *lastBackslash = 0;
     if (strchr(folder, '~')) MakeLongPath(folder);
     AppendBackslash(folder);

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <string.h>
 
+#include "paths/path_helpers.h"
 #include "ui/dialogs.h"
 
 enum { CommandLineSize = 528, AssociationSize = 520, DefaultValueSize = 260, WaitPollMilliseconds = 200 };
@@ -15,7 +16,7 @@ int IsFullPath(const char* path) {
 // Cuts a path to its folder. A drive root keeps its backslash, so that it
 // does not turn into the drive's current folder. Returns 0 without a backslash.
 static int CutToFolder(char* path) {
-    char* last = strrchr(path, '\\');
+    char* last = FindLastBackslash(path);
     if (!last) return 0;
     if (last == path + 2 && path[1] == ':') last++;
     *last = 0;

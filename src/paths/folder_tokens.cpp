@@ -103,7 +103,7 @@ static int ReadRegistryToken(const FolderToken* token, char* folder) {
 // root is that root with its backslash.
 static int GetParentOfShellFolder(char* folder, int csidl) {
     if (!GetShellFolder(folder, csidl)) return 0;
-    char* last = strrchr(folder, '\\');
+    char* last = FindLastBackslash(folder);
     if (!last) return CopyPath(folder, "c:\\");
     if (last > folder && last[-1] == ':') last[1] = 0;
     else *last = 0;
@@ -139,7 +139,7 @@ static int BuildBelowWindows(char* folder, const char* prefix, const char* liter
 // Replaces the text from the last backslash on by the literal; with an
 // empty literal this cuts the last component.
 static int ReplaceLastComponent(char* folder, const char* literal) {
-    char* last = strrchr(folder, '\\');
+    char* last = FindLastBackslash(folder);
     if (!last) return 0;
     *last = 0;
     return AppendPath(folder, literal);

@@ -4,6 +4,40 @@
 
 #include "base/run_state.h"
 
+// On a double-byte code page (932, 936, 949, 950) a lead byte and the byte
+// after it are one character, and that byte may be 0x5C, the backslash, or
+// an ASCII letter: every step through a path goes by characters. On a
+// single-byte code page every byte is a character, and nothing else changes.
+#ifdef _WIN32
+static int IsLeadByte(char c) {
+    static int doubleByte = -1;  // the code page does not change during a run
+    if (doubleByte < 0) {
+        CPINFO info;
+        doubleByte = GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+    }
+    return doubleByte && IsDBCSLeadByte((BYTE)c);
+}
+#else
+static int IsLeadByte(char) {
+    return 0;  // the tools read the data as single bytes
+}
+#endif
+
+const char* NextChar(const char* at) {
+    return IsLeadByte(*at) && at[1] ? at + 2 : at + 1;
+}
+
+char* FindLastBackslash(const char* text) {
+    const char* found = NULL;
+    for (; *text; text = NextChar(text))
+        if (*text == '\\') found = text;
+    return (char*)found;
+}
+
+static int EndsWithBackslash(const char* path, size_t length) {
+    return length > 0 && FindLastBackslash(path) == path + length - 1;
+}
+
 int CopyPath(char* path, const char* text) {
     size_t length = strlen(text);
     if (length >= PathBufferSize) return 0;
@@ -21,23 +55,28 @@ int AppendPath(char* path, const char* text) {
 
 int AppendBackslash(char* path) {
     size_t length = strlen(path);
-    if (length == 0 || path[length - 1] == '\\') return 1;
+    if (length == 0 || EndsWithBackslash(path, length)) return 1;
     return AppendPath(path, "\\");
 }
 
 void StripBackslash(char* path) {
     size_t length = strlen(path);
-    if (length > 3 && path[length - 1] == '\\') path[length - 1] = 0;
+    if (length > 3 && EndsWithBackslash(path, length)) path[length - 1] = 0;
 }
 
 static char FoldAsciiCase(char c) {
     return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c;
 }
 
-// Compares the first length characters of path with the whole of folder.
+// Compares the first length bytes of path with the whole of folder. The
+// second byte of a double-byte character is never folded: it may be an ASCII
+// letter, and two different characters would compare equal.
 static int IsSameFolderPrefix(const char* path, size_t length, const char* folder) {
+    int trail = 0;
     for (size_t i = 0; i < length; i++) {
-        if (!folder[i] || FoldAsciiCase(path[i]) != FoldAsciiCase(folder[i])) return 0;
+        if (!folder[i]) return 0;
+        if (trail ? path[i] != folder[i] : FoldAsciiCase(path[i]) != FoldAsciiCase(folder[i])) return 0;
+        trail = !trail && IsLeadByte(path[i]);
     }
     return folder[length] == 0;
 }
@@ -66,9 +105,10 @@ void MakeLongPath(char* path) {
 static size_t MeasureRoot(const char* path) {
     if (path[0] && path[1] == ':') return 2;
     if (path[0] != '\\' || path[1] != '\\') return 0;
-    const char* at = strchr(path + 2, '\\');
-    at = at ? strchr(at + 1, '\\') : NULL;
-    return at ? (size_t)(at - path) : strlen(path);
+    const char* at = path + 2;
+    for (int backslashes = 0; *at; at = NextChar(at))
+        if (*at == '\\' && ++backslashes == 2) break;
+    return (size_t)(at - path);
 }
 
 // Asked part by part from the end, without a trailing backslash: Wine reads a
@@ -78,12 +118,12 @@ int IsReachedThroughLink(const char* path) {
     if (!CopyPath(part, path)) return 1;
     size_t root = MeasureRoot(part);
     size_t length = strlen(part);
-    if (length > root + 1 && part[length - 1] == '\\') part[length - 1] = 0;
+    if (length > root + 1 && EndsWithBackslash(part, length)) part[length - 1] = 0;
     for (;;) {
         if (strlen(part) <= root + 1) return 0;
         DWORD attributes = GetFileAttributesA(part);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 1;
-        char* last = strrchr(part, '\\');
+        char* last = FindLastBackslash(part);
         if (!last) return 0;
         *last = 0;
     }
@@ -208,7 +248,7 @@ void FindProtectedFolders() {
 static int IsProtectedSpelling(const char* path) {
     size_t length = strlen(path);
     if (length < 4) return 1;  // empty text, a drive designator, a drive root
-    if (path[length - 1] == '\\') length--;  // one trailing backslash does not count
+    if (EndsWithBackslash(path, length)) length--;  // one trailing backslash does not count
     if (ProtectedFolderCount < 0) FindProtectedFolders();
     for (int i = 0; i < ProtectedFolderCount; i++) {
         if (IsSameFolderPrefix(path, length, ProtectedFolders[i])) return 1;

@@ -13,6 +13,12 @@ int AppendBackslash(char* path);
 void StripBackslash(char* path);
 // Case-insensitive over the ASCII letters only, whole text, no normalisation.
 int IsSameFolderName(const char* first, const char* second);
+// The character after the one at at, in the ANSI code page: two bytes on from
+// a lead byte of a double-byte code page, else one.
+const char* NextChar(const char* at);
+// The last backslash character of text (never the second byte of a
+// double-byte character), or null.
+char* FindLastBackslash(const char* text);
 
 #ifdef _WIN32
 // A function of kernel32 that some systems lack, or null there.

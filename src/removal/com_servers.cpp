@@ -164,7 +164,7 @@ static void UnregisterInProcess() {
 
     // The server may load its own dependencies from its folder by relative name.
     lstrcpynA(serverFolder, WorkPath, sizeof serverFolder);
-    char* lastBackslash = strrchr(serverFolder, '\\');
+    char* lastBackslash = FindLastBackslash(serverFolder);
     if (lastBackslash) {
         *lastBackslash = 0;
         SetCurrentDirectoryA(serverFolder);

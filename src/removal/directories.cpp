@@ -14,7 +14,7 @@ static void ReportProgress(uint32_t position) {
 
 // Leaves the parent folder; 0 when the path has no backslash left.
 static int CutAtLastBackslash(char* path) {
-    char* last = strrchr(path, '\\');
+    char* last = FindLastBackslash(path);
     if (!last) return 0;
     *last = 0;
     return 1;

@@ -121,7 +121,7 @@ static int IsLinkHandle(HANDLE handle, const char* path) {
     if (length == 0 || length >= PathBufferSize || !ReadFinalPath(handle, final)) return 1;
     if (IsSameText(final + FinalPathPrefixLength, full)) return 0;
     if (strchr(full, '~')) MakeLongPath(full);
-    char* name = strrchr(full, '\\');
+    char* name = FindLastBackslash(full);
     if (!name) return 1;
     // The folder keeps its backslash: "c:" alone would be another folder.
     if (!CopyPath(expected, name + 1)) return 1;

@@ -4,6 +4,7 @@
 
 #include "base/run_state.h"
 #include "data/entry_lists.h"
+#include "paths/path_helpers.h"
 #include "ui/dialogs.h"
 
 // NT refuses to delete a key that still has subkeys: delete them first, depth
@@ -42,13 +43,25 @@ static void DeleteRegistryValue(HKEY root, char* path, char* lastBackslash) {
     lastBackslash[-1] = '\\';
 }
 
+// The separator of a value entry: its last backslash, when the character
+// before it is a backslash too. By characters: on a double-byte code page a
+// key part may end in a character whose second byte is 0x5C.
+static char* FindValueSeparator(char* path) {
+    char *last = NULL, *beforeLast = NULL, *previous = NULL;
+    for (char* at = path; *at; at = (char*)NextChar(at)) {
+        if (*at == '\\') last = at, beforeLast = previous;
+        previous = at;
+    }
+    return beforeLast && *beforeLast == '\\' ? last : NULL;
+}
+
 void RemoveRegistryEntries() {
     for (uint32_t i = 0; i < RegistryCount; i++) {
         char* path = RegistryList[i]->Path;
         HKEY root = (HKEY)(uintptr_t)RegistryList[i]->Root;
         if (path[0]) {
-            char* last = strrchr(path, '\\');
-            if (last && last > path && last[-1] == '\\') {
+            char* last = FindValueSeparator(path);
+            if (last) {
                 DeleteRegistryValue(root, path, last);
                 continue;  // values do not move the bar
             }

@@ -99,7 +99,7 @@ static int CountNamedFolders(const char* text) {
     const char* tail = strrchr(text, '#');
     tail = tail ? tail + 1 : text;
     int count = 0;
-    for (const char* at = tail; *at; at++) count += *at == '\\';
+    for (const char* at = tail; *at; at = NextChar(at)) count += *at == '\\';
     if (tail != text && *tail == '\\') count--;  // the backslash that ends the token's folder
     return count;
 }
@@ -121,7 +121,7 @@ static int PinPatternFolders(const char* folder, int namedFolders, HANDLE* pins,
     if (!CopyPath(path, folder)) return 0;
     for (;;) {
         ends[levels++] = strlen(path);
-        char* lastBackslash = strrchr(path, '\\');
+        char* lastBackslash = FindLastBackslash(path);
         if (levels >= namedFolders || levels == MostPins || !lastBackslash) break;
         *lastBackslash = 0;
     }
@@ -153,7 +153,7 @@ void RemoveWildcardLeftovers() {
     int pinned;
     for (const char* text = PatternList; *text; text += strlen(text) + 1) {
         if (!ComposePattern(folder, text)) continue;
-        char* lastBackslash = strrchr(folder, '\\');
+        char* lastBackslash = FindLastBackslash(folder);
         if (!lastBackslash) continue;
         *lastBackslash = 0;
         const char* mask = lastBackslash + 1;
