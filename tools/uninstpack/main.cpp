@@ -635,9 +635,11 @@ int HarvestCommand(const Arguments& arguments) {
 
 int Languages(const Arguments&) {
     for (const Language& language : BuiltInLanguages()) {
-        // Padded by characters, not UTF-8 bytes, so that the columns line up.
+        // Padded by the columns a terminal gives the characters, not UTF-8
+        // bytes, so that the columns line up: the names' three-byte
+        // characters (Japanese, Chinese, Korean) take two.
         size_t width = 0;
-        for (unsigned char c : language.name) width += (c & 0xC0) != 0x80;
+        for (unsigned char c : language.name) width += (c & 0xC0) == 0x80 ? 0 : c >= 0xE0 ? 2 : 1;
         const std::string padding(width < 22 ? 22 - width : 1, ' ');
         std::printf("%-6s %s%s%d\n", language.tag.c_str(), language.name.c_str(), padding.c_str(), language.codePage);
     }
