@@ -4,7 +4,8 @@
 # read-only file prompt, as docs/screenshots/{confirm,progress,read-only}.png,
 # with the manifest that produced them (docs/screenshots/manifest.json); and
 # the read-only prompt in the built-in languages with the longest button
-# texts, as read-only-TAG.png, in each language's own code page; the NSIS
+# texts and in Japanese (double-byte, the CJK font), as read-only-TAG.png, in
+# each language's own code page; the NSIS
 # example's last page and its uninstaller's confirmation (nsis-*.png).
 # Usage: scripts/screenshots.sh [BUILD_DIR]
 set -euo pipefail
@@ -102,7 +103,7 @@ shoot en en_US.UTF-8
 pick '^dialog' '' confirm                   # the first window: the confirmation
 pick 'helper\.dll.*-under\.bmp' '-under' progress  # under the shared-library question
 pick '\[1001\]' '' read-only
-for language in pl:pl_PL.UTF-8 pt-BR:pt_BR.UTF-8; do
+for language in pl:pl_PL.UTF-8 pt-BR:pt_BR.UTF-8 ja:ja_JP.UTF-8; do
     shoot "${language%%:*}" "${language#*:}"
     pick '\[1001\]' '' "read-only-${language%%:*}"
 done

@@ -9,7 +9,7 @@ packages=(
   make cmake g++ mingw-w64
   googletest libgtest-dev nlohmann-json3-dev python3 bc
   clang libclang-rt-dev
-  nsis
+  nsis locales
 )
 # The Windows side runs under Wine here (wine64 beside wine32 for the 64-bit
 # family), or in an emulated machine where this
@@ -17,7 +17,9 @@ packages=(
 side=$("$here/windows-side.sh")
 if [ "$side" = native ]; then
   echo "setup: this machine runs 32-bit code: the Windows side runs here under Wine" >&2
-  packages+=(wine wine32 wine64 xvfb fonts-wine)
+  # A CJK font, so that the pictures of the Japanese, Chinese and Korean
+  # tables show letters, not boxes.
+  packages+=(wine wine32 wine64 xvfb fonts-wine fonts-wqy-microhei)
 else
   echo "setup: the Windows side runs in an emulated machine (scripts/in-vm.sh)$([ "${QV_VM:-}" = 1 ] && echo ", as QV_VM=1 asks")" >&2
   packages+=(qemu-system-x86 mmdebstrap)
@@ -46,5 +48,13 @@ install_missing() {
   echo "setup: done" >&2
 }
 [ ${#missing[@]} -eq 0 ] || install_missing
+# The language tests run under these locales, from which Wine takes the ANSI
+# code page; without the glibc locale, Wine cannot make a file whose name
+# holds the language's letters. glibc has them only once made.
+for locale in ru_RU el_GR pl_PL ja_JP zh_CN zh_TW ko_KR; do
+  if ! locale -a | grep -qix "$locale.utf8"; then
+    $([ "$(id -u)" -ne 0 ] && echo sudo) localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+  fi
+done
 # Built once per machine and kept outside the clone; quick when it is there.
 [ "$side" = native ] || "$here/vm/image.sh" >/dev/null

@@ -40,7 +40,9 @@
 ; entry's size is what $INSTDIR holds then. The generator writes the
 ; uninstaller and the entry both or neither; when it fails, its message is
 ; shown (not in a silent install) and the installation aborts with exit
-; status 2.
+; status 2. Nothing about the machine's language is passed: uninstpack.exe
+; writes in the machine's ANSI code page, and for "language": "auto" takes
+; the system locale's table, asking Windows itself.
 !macro QORVAND_UNINSTALLER NAME PUBLISHER VERSION ICON
   Push $0
   Push $1

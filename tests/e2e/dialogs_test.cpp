@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "block_writer.h"
+#include "codepage.h"
 #include "data/records.h"
 #include "languages.h"
 #include "manifest.h"
@@ -163,33 +164,39 @@ std::string ReadUtf8(HWND window) {
 }
 
 // In a built-in language, under the ANSI code page of a system set to it
-// (ctest runs this with LC_ALL set, QV_LANGUAGE naming the table), the user
-// reads the table's texts exactly: the confirmation, the read-only prompt
-// with its four buttons, the final message.
+// (ctest runs this with LC_ALL set, QV_LANGUAGE naming the table): the system
+// reports the table's code page, and uninstpack.exe, given "auto", makes the
+// uninstaller with that table for an installation folder named in the
+// language. The user reads the table's texts exactly: the confirmation, the
+// read-only prompt with its four buttons, the final message.
 TEST(Languages, TheUserReadsTheTablesTexts) {
     const char* tag = getenv("QV_LANGUAGE");
     if (!tag) GTEST_SKIP() << "run by the languages.* tests, with LC_ALL set";
-    Manifest manifest;
-    std::vector<std::string> errors;
-    ASSERT_TRUE(LoadManifest("{\"language\": \"" + std::string(tag) + "\"}", "m", &manifest, &errors));
-    std::string app = FreshTestFolder();
-    MakeFile(app + "locked.txt", true);
-    manifest.data.files = {{".", "locked.txt"}};
+    const Language* language = FindLanguage(tag);
+    ASSERT_TRUE(language);
+    ASSERT_EQ(UINT(language->codePage), GetACP());
+    std::string folder, caption, error;
+    ASSERT_TRUE(EncodeText(language->name, language->codePage, &folder, &error)) << error;
+    ASSERT_TRUE(EncodeText(language->messages[0], language->codePage, &caption, &error)) << error;
+    const std::string app = FreshTestFolder() + folder;
+    MakeFile(app + "\\locked.txt", true);
+    WriteWholeFile(app + "\\app.json", R"({"language": "auto", "files": [{"folder": ".", "name": "locked.txt"}]})");
+    ASSERT_EQ(0u, RunAndAnswer("\"" + BinFolder + "uninstpack.exe\" build \"" + app + "\\app.json\" -o \"" + app + "\\uninst.exe\" --stub \"" +
+                                   BinFolder + "uninst.exe\" --install-dir \"" + app + "\"", {}, 20000).exitCode);
     std::vector<std::string> seen;
     auto read = [&](HWND window, const SeenDialog&) {
         if (!GetDlgItem(window, 0xFFFF) && !GetDlgItem(window, 1001)) return;  // not the progress dialog
         for (int id : {0xFFFF, 1000, 6, 1001, 7, 1002})
             if (HWND control = GetDlgItem(window, id)) seen.push_back(ReadUtf8(control));
     };
-    const std::string caption(manifest.data.messages[0]);
-    RunResult run = RunUninstaller(WriteUninstaller(app, manifest.data), "",
+    RunResult run = RunUninstaller(app + "\\uninst.exe", "",
                                    {{caption, IDOK, 0xFFFF}, {caption, ReadOnlyRemove, 1001}, {caption, IDOK, 0xFFFF}}, 20000, read);
-    const std::vector<std::string>& m = FindLanguage(tag)->messages;
+    const std::vector<std::string>& m = language->messages;
     std::string prompt = m[9];
-    prompt.replace(prompt.find("%s"), 2, app + "locked.txt");
+    prompt.replace(prompt.find("%s"), 2, "C:\\qvtest\\" + TestName() + "\\" + language->name + "\\locked.txt");
     EXPECT_EQ((std::vector<std::string>{m[1], prompt, m[3], m[4], m[5], m[6], m[2]}), seen);
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_FALSE(FileExists(app + "locked.txt"));
+    EXPECT_FALSE(FileExists(app + "\\locked.txt"));
 }
 
 // Damage is reported with message 8 naming the uninstaller, in quiet runs

@@ -112,6 +112,16 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
          {"m: /registry/0/value: \"x\\\\y\" holds a backslash", "m: /registry/1/key: \"A\\u000a\" holds the control character",
           "m: /registry/1/value: \"x\\u0009y\" holds the control character"}},
         {R"({"registry": [{"root": "HKLM", "key": ""}]})", {"m: /registry/0/key: must not be empty"}},
+        // Double-byte characters whose second byte is the backslash byte: not
+        // at the end of a key's part, nowhere in a value name.
+        {R"({"codepage": 932, "registry": [{"root": "HKCU", "key": "Software\\ソフト\\表"}, {"root": "HKCU", "key": "Software\\機能\\App"},
+            {"root": "HKCU", "key": "Software\\ソ", "value": "x"}, {"root": "HKCU", "key": "Software\\ソフト", "value": "表示"},
+            {"root": "HKCU", "key": "Software\\ソフト\\表示"}, {"root": "HKCU", "key": "Software\\ソフト", "value": "機"}]})",
+         {"m: /registry/0/key: 表 is 0x95 0x5C in code page 932, its second byte a backslash; ending a part of the key, it would make",
+          "m: /registry/1/key: 能 is 0x94 0x5C", "m: /registry/2/key: ソ is 0x83 0x5C",
+          "m: /registry/3/value: 表 is 0x95 0x5C in code page 932, its second byte a backslash; a reader that goes byte by byte"}},
+        {R"({"codepage": 950, "registry": [{"root": "HKCU", "key": "Software\\許可\\功"}, {"root": "HKCU", "key": "Software\\成功\\App"}]})",
+         {"m: /registry/0/key: 功 is 0xA5 0x5C in code page 950", "m: /registry/1/key: 功 is 0xA5 0x5C"}},
         // Whole keys that many programs or the system share are never an installation's own.
         {Key("\"HKLM\"", "System"), {"m: /registry/0/key: \"System\" is not a key an installation makes"}},
         {Key("\"HKLM\"", "SYSTEM\\\\CurrentControlSet\\\\Services\\\\App"), {"m: /registry/0/key: \"SYSTEM\\\\"}},
@@ -207,11 +217,47 @@ TEST(CodePages, KnownCharactersBecomeTheirBytes) {
         {874, "ก", "\xA1"}, {1250, "ő", "\xF5"}, {1251, "Ж", "\xC6"}, {1252, "€Ü\u0081", "\x80\xDC\x81"},
         {1253, "Ω", "\xD9"}, {1254, "ş", "\xFE"}, {1255, "א", "\xE0"}, {1256, "پ", "\x81"},
         {1257, "ž", "\xFE"}, {1258, "ơ", "\xF5"},
+        // Two bytes a character, the second possibly a backslash byte; where
+        // glibc writes other bytes than Windows (950's ═), Windows' count.
+        {932, "ソ表田中～機", "\x83\x5C\x95\x5C\x93\x63\x92\x86\x81\x60\x8B\x40"}, {936, "€中文", "\x80\xD6\xD0\xCE\xC4"},
+        {949, "한국", "\xC7\xD1\xB1\xB9"}, {950, "許功═", "\xB3\x5C\xA5\x5C\xF9\xF9"},
     };
     for (const auto& row : rows) {
-        std::string bytes, error;
+        std::string bytes, error, utf8;
         EncodeText(row.utf8, row.page, &bytes, &error);
         EXPECT_EQ(bytes, row.bytes) << row.page << ": " << error;
+        EXPECT_TRUE(DecodeText(row.bytes, row.page, &utf8, &error)) << row.page << ": " << error;
+        EXPECT_EQ(utf8, row.utf8) << row.page;
+    }
+}
+
+// Windows writes no bytes for these (or reads them back as another
+// character), while glibc's converters have a one-way mapping for some: ¥ to
+// the backslash byte, — to 0x81 0x5C, 〜 to the bytes of ～. Refused, never
+// written. So are bytes that are no character, or not as Windows writes it
+// (932's NEC duplicate 0xED 0x40 of 0xFA 0x5C).
+TEST(CodePages, WhatWouldNotReadBackAsItselfIsRefused) {
+    const struct { int page; const char* utf8; const char* error; } texts[] = {
+        {932, "C:\\¥", "character U+00A5 (¥) cannot be written in code page 932"}, {932, "a〜b", "character U+301C (〜)"},
+        {932, "—", "character U+2014 (—)"}, {932, "¢", "character U+00A2"}, {932, "‖", "character U+2016"},
+        {932, "−", "character U+2212"}, {932, "‾", "character U+203E"}, {932, "한", "character U+D55C"},
+        {936, "\uE000", "character U+E000"}, {950, "简", "character U+7B80"}, {1252, "ソ", "character U+30BD"},
+        {932, "\xE3\x82", "the text is not valid UTF-8"},
+    };
+    for (const auto& row : texts) {
+        std::string bytes = "unchanged", error;
+        EXPECT_FALSE(EncodeText(row.utf8, row.page, &bytes, &error)) << row.utf8;
+        EXPECT_EQ(error.substr(0, std::string(row.error).size()), row.error);
+        EXPECT_EQ(bytes, "unchanged");
+    }
+    const struct { int page; std::string bytes; const char* error; } data[] = {
+        {932, "ab\x83", "the bytes at offset 2 are no character of code page 932"}, {932, "\xED\x40", "the bytes at offset 0"},
+        {949, "a\xC7\x20", "the bytes at offset 1"}, {950, "\xA5", "the bytes at offset 0"},
+    };
+    for (const auto& row : data) {
+        std::string utf8, error;
+        EXPECT_FALSE(DecodeText(row.bytes, row.page, &utf8, &error));
+        EXPECT_EQ(error.substr(0, std::string(row.error).size()), row.error);
     }
 }
 
@@ -250,4 +296,85 @@ TEST(Languages, EveryTableIsWholeFitsItsCodePageAndButtonsAndDumpsByName) {
     std::vector<std::string> errors = Errors(R"({"language": "ru", "codepage": 1252})");
     ASSERT_EQ(errors.size(), english.size());
     EXPECT_EQ(errors[0], "m: /language: message caption: character U+0423 (У) cannot be written in code page 1252");
+}
+
+// "auto": where uninstpack.exe makes the uninstaller, the table of the system
+// locale among those in the ANSI code page, and every text in that code page
+// whatever the manifest says; a fixed table that cannot be written there
+// gives way to English. Here, without a machine, English with a warning.
+TEST(Languages, AutoAndTheMachinesCodePage) {
+    const struct { const char* locale; int page; const char* tag; } locales[] = {
+        {"ja-JP", 932, "ja"}, {"zh-CN", 936, "zh-CN"}, {"zh-SG", 936, "zh-CN"}, {"zh-TW", 950, "zh-TW"}, {"zh-HK", 950, "zh-TW"},
+        {"ko-KR", 949, "ko"}, {"pt-PT", 1252, "pt-PT"}, {"pt-AO", 1252, "pt-BR"}, {"ru-RU", 1251, "ru"}, {"ja-JP", 1252, "en"},
+        {"de-DE", 932, "en"}, {"th-TH", 874, "en"}, {"", 1250, "en"},
+    };
+    for (const auto& row : locales) EXPECT_EQ(LanguageForLocale(row.locale, row.page)->tag, row.tag) << row.locale << " " << row.page;
+
+    // Warnings first, then errors; false when the manifest does not load.
+    Manifest manifest;
+    std::vector<std::string> notes, errors;
+    auto load = [&](const std::string& text, ManifestContext context) {
+        notes.clear(), errors.clear();
+        context.warnings = &notes;
+        const bool loaded = LoadManifest(text, "m", &manifest, &errors, context);
+        notes.insert(notes.end(), errors.begin(), errors.end());
+        return loaded;
+    };
+    EXPECT_TRUE(load(R"({"language": "auto"})", ManifestContext()));
+    EXPECT_EQ(notes, std::vector<std::string>{
+        "m: /language: warning: \"auto\" is the language of the machine where uninstpack.exe makes the uninstaller; here it is English"});
+    EXPECT_EQ(manifest.data.messages, BuiltInLanguages()[0].messages);
+    EXPECT_EQ(manifest.codePage, 1252);
+
+    ManifestContext machine;
+    machine.machineCodePage = 932;
+    machine.machineLocale = "ja-JP";
+    machine.variables["InstallDir"] = "C:\\ソフト";
+    const struct { std::string manifest; const char* tag; std::vector<std::string> notes; } rows[] = {
+        {R"({"language": "auto"})", "ja", {}},
+        {R"({"language": "de"})", "en", {"m: /language: warning: the de table cannot be written in this machine's ANSI code page 932; the uninstaller speaks English"}},
+        {R"({"language": "ru", "codepage": 1251})", "en", {"m: /codepage: warning: written in this machine's ANSI code page 932, not 1251", "m: /language: warning: the ru table"}},
+        {R"({"language": "de", "messages": {"caption": "Löschen"}})", "", {"m: /language: warning: the de table", "m: /messages/caption: character U+00F6 (ö) cannot be written in code page 932"}},
+    };
+    for (const auto& row : rows) {
+        const bool loaded = load(row.manifest, machine);
+        for (size_t i = 0; i < notes.size() && i < row.notes.size(); ++i) notes[i].resize(row.notes[i].size());
+        EXPECT_EQ(notes, row.notes) << row.manifest;
+        if (!*row.tag) continue;
+        ASSERT_TRUE(loaded) << row.manifest;
+        EXPECT_EQ(manifest.codePage, 932);
+        std::string caption, error;
+        EncodeText(FindLanguage(row.tag)->messages[0], 932, &caption, &error);
+        EXPECT_EQ(manifest.data.messages[0], caption) << row.manifest;
+    }
+    // Paths too: the machine's folders hold its letters.
+    ASSERT_TRUE(load(R"({"language": "auto", "files": [{"folder": "${InstallDir}\\表示", "name": "a"}]})", machine));
+    EXPECT_EQ(manifest.data.files[0].folder, "C:\\\x83\x5C\x83\x74\x83\x67\\\x95\x5C\x8E\xA6");
+}
+
+// The dump reads registry entries by characters, as the uninstaller does:
+// "Software\表\B" is a whole key, though its bytes hold a doubled 0x5C
+// before B (read byte by byte, a value B of "Software\表"). Data in 932
+// dumps and builds back to the same bytes; bytes of no character fail.
+TEST(CodePages, DoubleByteDataDumpsAndBuildsTheSame) {
+    PackData data;
+    data.messages = DefaultMessages();
+    data.files = {{"C:\\\x83\x5C\x83\x74\x83\x67", "\x8B\x40\x94\x5C.dll", 0}};
+    data.registry = {{0x80000001u, "Software\\\x83\x5C\x83\x74\x83\x67\\\\\x83\x74"}};
+    std::string json, error;
+    ASSERT_TRUE(DumpManifest(data, 932, &json, &error)) << error;
+    EXPECT_NE(json.find(R"("key": "Software\\ソフト",)"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"("value": "フ")"), std::string::npos) << json;
+    Manifest manifest;
+    std::vector<std::string> errors;
+    ASSERT_TRUE(LoadManifest(json, "dump", &manifest, &errors)) << errors[0];
+    EXPECT_EQ(manifest.data.files[0].folder + manifest.data.files[0].name, data.files[0].folder + data.files[0].name);
+    EXPECT_EQ(manifest.data.registry[0].path, data.registry[0].path);
+    data.registry = {{0x80000001u, "Software\\\x95\x5C\\B"}};
+    ASSERT_TRUE(DumpManifest(data, 932, &json, &error)) << error;
+    EXPECT_NE(json.find("\"key\": \"Software\\\\表\\\\B\"\n"), std::string::npos) << json;
+    data.files[0].name = "\x83";
+    EXPECT_FALSE(DumpManifest(data, 932, &json, &error));
+    EXPECT_EQ(error, "the data is not in code page 932: the bytes at offset 0 are no character of code page 932 as Windows writes it; "
+                     "give its code page with --codepage");
 }

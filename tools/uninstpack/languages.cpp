@@ -38,6 +38,17 @@ const Language* FindLanguage(const std::string& tag) {
     return nullptr;
 }
 
+const Language* LanguageForLocale(const std::string& locale, int codePage) {
+    const std::string language = locale.substr(0, locale.find('-'));
+    const Language* sameLanguage = nullptr;
+    for (const Language& candidate : BuiltInLanguages()) {
+        if (candidate.codePage != codePage) continue;
+        if (candidate.tag == locale) return &candidate;
+        if (!sameLanguage && candidate.tag.substr(0, candidate.tag.find('-')) == language) sameLanguage = &candidate;
+    }
+    return sameLanguage ? sameLanguage : BuiltInLanguages().data();
+}
+
 std::string LanguageTags() {
     std::string tags;
     for (const Language& language : BuiltInLanguages()) tags += (tags.empty() ? "" : ", ") + language.tag;

@@ -295,16 +295,32 @@ void AddMachineFolders(std::map<std::string, std::string>* variables) {
         {CSIDL_PROGRAMS, nullptr}, {CSIDL_STARTUP, nullptr}, {-2, nullptr}};
     for (size_t i = 0; i < sizeof folders / sizeof folders[0] && KnownVariables[i + 1]; ++i) {
         const auto& folder = folders[i];
-        char path[MAX_PATH + 1] = {};
-        DWORD size = MAX_PATH;
-        bool found = folder.csidl >= 0   ? SUCCEEDED(SHGetFolderPathA(NULL, folder.csidl, NULL, 0, path))
-                     : folder.csidl == -1 ? RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion",
-                                                         folder.value, RRF_RT_REG_SZ, NULL, path, &size) == ERROR_SUCCESS
-                                          : GetTempPathA(MAX_PATH, path) != 0;
-        std::string value = path;
+        // Asked in UTF-16, as the manifest's texts are UTF-8 whatever the ANSI code page.
+        wchar_t path[MAX_PATH + 1] = {};
+        DWORD size = sizeof path - sizeof path[0];
+        bool found = folder.csidl >= 0   ? SUCCEEDED(SHGetFolderPathW(NULL, folder.csidl, NULL, 0, path))
+                     : folder.csidl == -1 ? RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion",
+                                                         WidePath(folder.value).data(), RRF_RT_REG_SZ, NULL, path, &size) == ERROR_SUCCESS
+                                          : GetTempPathW(MAX_PATH, path) != 0;
+        std::string value = Utf8(path, static_cast<int>(wcslen(path)));
         if (value.size() > 3 && value.back() == '\\') value.pop_back();
         if (found && !value.empty()) (*variables)[KnownVariables[i + 1]] = value;
     }
+}
+
+// The ANSI code page the uninstaller will run under, and the system locale
+// as "ja-JP": the locale that code page comes from, not the account's
+// display language. A system locale whose own ANSI code page is another
+// gives no tag, and so English.
+void AddMachineLocale(ManifestContext* context) {
+    context->machineCodePage = static_cast<int>(GetACP());
+    const LCID locale = GetSystemDefaultLCID();
+    char codePage[8] = {}, language[10] = {}, country[10] = {};
+    if (GetLocaleInfoA(locale, LOCALE_IDEFAULTANSICODEPAGE, codePage, sizeof codePage) &&
+        std::atoi(codePage) == context->machineCodePage &&
+        GetLocaleInfoA(locale, LOCALE_SISO639LANGNAME, language, sizeof language) &&
+        GetLocaleInfoA(locale, LOCALE_SISO3166CTRYNAME, country, sizeof country))
+        context->machineLocale = std::string(language) + "-" + country;
 }
 #endif
 
@@ -314,6 +330,7 @@ ManifestContext ContextOf(const Arguments& arguments) {
     context.allowRelative = arguments.allowRelative;
 #ifdef _WIN32
     AddMachineFolders(&context.variables);
+    AddMachineLocale(&context);
 #endif
     if (!arguments.installDir.empty()) context.variables["InstallDir"] = arguments.installDir;
     for (const std::string& define : arguments.lists.count("-D") ? arguments.lists.at("-D") : std::vector<std::string>())
@@ -618,9 +635,11 @@ int HarvestCommand(const Arguments& arguments) {
 
 int Languages(const Arguments&) {
     for (const Language& language : BuiltInLanguages()) {
-        // Padded by characters, not UTF-8 bytes, so that the columns line up.
+        // Padded by the columns a terminal gives the characters, not UTF-8
+        // bytes, so that the columns line up: the names' three-byte
+        // characters (Japanese, Chinese, Korean) take two.
         size_t width = 0;
-        for (unsigned char c : language.name) width += (c & 0xC0) != 0x80;
+        for (unsigned char c : language.name) width += (c & 0xC0) == 0x80 ? 0 : c >= 0xE0 ? 2 : 1;
         const std::string padding(width < 22 ? 22 - width : 1, ' ');
         std::printf("%-6s %s%s%d\n", language.tag.c_str(), language.name.c_str(), padding.c_str(), language.codePage);
     }

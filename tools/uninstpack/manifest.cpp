@@ -1,6 +1,7 @@
 #include "manifest.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdint>
 #include <initializer_list>
 #include <map>
@@ -70,8 +71,10 @@ std::string Join(std::initializer_list<const char*> names) {
     return out;
 }
 
-// The registry pass reads a path whose last backslash is doubled as a value:
-// *split receives the position of the doubled pair's first backslash.
+// The registry pass reads a path whose last backslash character is doubled
+// as a value: *split receives the position of the doubled pair's first
+// backslash. For UTF-8 text, where every 0x5C byte is a backslash character
+// (in a double-byte code page it may be a character's second byte).
 bool IsValuePath(const std::string& path, size_t* split) {
     const size_t last = path.rfind('\\');
     if (last == std::string::npos || last == 0 || path[last - 1] != '\\') return false;
@@ -194,6 +197,15 @@ std::string SyntaxError(const std::string& text, const std::string& fileName) {
     return fileName + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message;
 }
 
+// The table's texts in the code page; false when one cannot be written there.
+bool EncodeLanguage(const Language& language, int codePage, std::vector<std::string>* encoded) {
+    encoded->assign(language.messages.size(), std::string());
+    std::string ignored;
+    for (size_t i = 0; i < encoded->size(); ++i)
+        if (!EncodeText(language.messages[i], codePage, &(*encoded)[i], &ignored)) return false;
+    return true;
+}
+
 }  // namespace
 
 bool ExpandVariables(const std::string& text, const ManifestContext& context, std::string* expanded, std::string* error) {
@@ -252,6 +264,10 @@ struct Reader {
 
 void ReportError(Reader& r, const std::string& path, const std::string& message) {
     r.errors->push_back(r.file + ": " + (path.empty() ? "" : path + ": ") + message);
+}
+
+void ReportWarning(Reader& r, const std::string& path, const std::string& message) {
+    if (r.context.warnings) r.context.warnings->push_back(r.file + ": " + path + ": warning: " + message);
 }
 
 std::string DescribeType(const Json& value) {
@@ -378,6 +394,7 @@ void CheckLimit(Reader& r, size_t bytes, size_t limit, const std::string& path, 
 }
 
 // The --language option wins over the manifest's "language"; English when neither names one.
+// "auto" is the table of the machine's system locale (see ManifestContext).
 const Language* ChooseLanguage(Reader& r, const Json& root, const std::string& languageOverride) {
     std::string tag = languageOverride, path = "--language";
     if (tag.empty() && root.contains("language")) {
@@ -389,6 +406,11 @@ const Language* ChooseLanguage(Reader& r, const Json& root, const std::string& l
         tag = root["language"].get<std::string>();
     }
     if (tag.empty()) return BuiltInLanguages().data();
+    if (tag == "auto") {
+        if (r.context.machineCodePage != 0) return LanguageForLocale(r.context.machineLocale, r.context.machineCodePage);
+        ReportWarning(r, path, "\"auto\" is the language of the machine where uninstpack.exe makes the uninstaller; here it is English");
+        return BuiltInLanguages().data();
+    }
     const Language* language = FindLanguage(tag);
     if (!language) ReportError(r, path, "unknown language " + Quote(tag) + "; use one of " + LanguageTags());
     return language ? language : BuiltInLanguages().data();
@@ -407,6 +429,25 @@ void ChooseCodePage(Reader& r, const Json& root, const Language* language, Manif
     }
     r.codePage = static_cast<int>(number);
     if (r.codePageOk) manifest->codePage = r.codePage;
+}
+
+// On the user's machine the uninstaller reads its texts and paths in the
+// ANSI code page, so they are written in it whatever the manifest says. A
+// built-in table that cannot be written there would show mojibake or nothing;
+// English is ASCII and can, and the installation goes on: a warning, not an
+// error. The author's own texts have no such stand-in and stay errors.
+const Language* ChooseMachineCodePage(Reader& r, const Json& root, const Language* language, Manifest* manifest) {
+    const int machine = r.context.machineCodePage;
+    if (machine == 0 || !r.codePageOk) return language;
+    if (root.contains("codepage") && r.codePage != machine)
+        ReportWarning(r, "/codepage", "written in this machine's ANSI code page " + std::to_string(machine) + ", not " +
+                                          std::to_string(r.codePage));
+    manifest->codePage = r.codePage = machine;
+    std::vector<std::string> ignored;
+    if (EncodeLanguage(*language, machine, &ignored)) return language;
+    ReportWarning(r, "/language", "the " + language->tag + " table cannot be written in this machine's ANSI code page " +
+                                      std::to_string(machine) + "; the uninstaller speaks English");
+    return BuiltInLanguages().data();
 }
 
 bool ReadFileFlags(Reader& r, const Json& value, const std::string& path, uint8_t* flags) {
@@ -483,11 +524,10 @@ void RefuseDuplicate(Reader& r, const std::string& full, const std::string& path
     const auto found = seen->emplace(NormalPath(full), path);
     if (found.second) return;
     const std::string message = "names " + Quote(full) + " again, as " + found.first->second + " does";
-    if (seen == &r.fileSeen) {
+    if (seen == &r.fileSeen)
         ReportError(r, path, message + (isFile ? "; a shared library listed twice has its use count lowered twice" : ""));
-    } else if (r.context.warnings) {
-        r.context.warnings->push_back(r.file + ": " + path + ": warning: " + message);
-    }
+    else
+        ReportWarning(r, path, message);
 }
 
 void ReadFileEntry(Reader& r, const Json& entry, const std::string& path, PackData* data) {
@@ -533,6 +573,28 @@ void ReadDirectoryEntry(Reader& r, const Json& entry, const std::string& path, P
     data->directories.push_back(std::move(directory));
 }
 
+// The uninstaller reads a registry entry by characters: a value is named
+// after a doubled backslash. A part of the key that ends in a double-byte
+// character whose second byte is 0x5C (ソ, 表 in 932) puts that byte right
+// before a backslash; read byte by byte or in another code page, the entry
+// is a value of another key. In a value name the byte is taken for the last
+// backslash, and the entry for a whole key. Neither is stored.
+bool KeepsBackslashBytes(Reader& r, const std::string& utf8, bool isKey, const std::string& path) {
+    const std::string character = FindBackslashTrailCharacter(utf8, r.codePage, isKey);
+    if (character.empty()) return true;
+    std::string bytes, ignored;
+    EncodeText(character, r.codePage, &bytes, &ignored);
+    char shown[16];
+    std::snprintf(shown, sizeof shown, "0x%02X 0x5C", static_cast<unsigned char>(bytes[0]));
+    ReportError(r, path,
+                character + " is " + shown + " in code page " + std::to_string(r.codePage) + ", its second byte a backslash; " +
+                    (isKey ? "ending a part of the key, it would make a reader that goes byte by byte, or by another code page, "
+                             "take the entry for a value of another key. Rename that part"
+                           : "a reader that goes byte by byte, or by another code page, would take it for the last backslash "
+                             "and the entry for a key to remove whole. Rename the value"));
+    return false;
+}
+
 bool ReadRootKey(Reader& r, const Json& entry, const std::string& path, uint32_t* root) {
     if (!entry.contains("root")) {
         ReportError(r, path, "the required key \"root\" is missing");
@@ -562,8 +624,10 @@ void ReadRegistryEntry(Reader& r, const Json& entry, const std::string& path, Pa
          KeepsRules(r, Field::RegistryKey, keyText, path + "/key") && ok;
     const bool isValue = entry.contains("value");
     ok = ReadText(r, entry, "value", path, false, &value, &valueText) && KeepsRules(r, Field::RegistryValue, valueText, path + "/value") && ok;
+    ok = ok && KeepsBackslashBytes(r, keyText, true, path + "/key") &&
+         KeepsBackslashBytes(r, valueText, false, path + "/value");
     size_t split = 0;
-    if (ok && !isValue && IsValuePath(key, &split)) {
+    if (ok && !isValue && IsValuePath(keyText, &split)) {
         ReportError(r, path + "/key",
                     "the last backslash is doubled, so the uninstaller would read this key as a "
                     "value; give the value name in \"value\"");
@@ -680,6 +744,7 @@ void ReadManifestRoot(Reader& r, const Json& root, Manifest* manifest) {
     if (root.contains("$schema") && !root["$schema"].is_string()) ReportError(r, "/$schema", "must be a text");
     const Language* language = ChooseLanguage(r, root, r.context.language);
     ChooseCodePage(r, root, language, manifest);
+    language = ChooseMachineCodePage(r, root, language, manifest);
     PackData& data = manifest->data;
     if (const Json* files = FindArray(r, root, "files")) {
         for (size_t i = 0; i < files->size(); ++i) ReadFileEntry(r, (*files)[i], "/files/" + std::to_string(i), &data);
@@ -733,20 +798,19 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
     size_t best = DefaultMessageCount / 2 - 1;
     for (const Language& candidate : BuiltInLanguages()) {
         const int page = codePage != 0 ? codePage : candidate.codePage;
-        std::vector<std::string> encoded(candidate.messages.size());
-        std::string ignored;
-        bool fits = data.messages.size() >= encoded.size();
-        for (size_t i = 0; fits && i < encoded.size(); ++i) fits = EncodeText(candidate.messages[i], page, &encoded[i], &ignored);
+        std::vector<std::string> encoded;
+        const bool fits = data.messages.size() >= candidate.messages.size() && EncodeLanguage(candidate, page, &encoded);
         size_t same = 0;
         for (size_t i = 0; fits && i < encoded.size(); ++i) same += encoded[i] == data.messages[i];
         if (fits && same > best) best = same, language = &candidate, table = encoded;
     }
     if (codePage == 0) codePage = language ? language->codePage : DefaultCodePage;
-    // Every byte decodes in a supported code page, so this cannot fail.
+    // The first text that is not in the code page fails the dump.
     // "${" is written "$${", so that the build does not take it for a variable.
-    auto text = [codePage](const std::string& bytes) {
-        std::string utf8, ignored, escaped;
-        DecodeText(bytes, codePage, &utf8, &ignored);
+    std::string undecodable;
+    auto text = [codePage, &undecodable](const std::string& bytes) {
+        std::string utf8, problem, escaped;
+        if (!DecodeText(bytes, codePage, &utf8, &problem) && undecodable.empty()) undecodable = problem;
         for (size_t at = 0; at < utf8.size(); ++at) {
             if (utf8.compare(at, 2, "${") == 0) escaped += '$';
             escaped += utf8[at];
@@ -790,12 +854,13 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
             Json entry = Json::object();
             entry["root"] = item.root;
             if (const char* name = RootName(item.root)) entry["root"] = name;
+            const std::string path = text(item.path);
             size_t split = 0;
-            if (IsValuePath(item.path, &split)) {
-                entry["key"] = text(item.path.substr(0, split));
-                entry["value"] = text(item.path.substr(split + 2));
+            if (IsValuePath(path, &split)) {
+                entry["key"] = path.substr(0, split);
+                entry["value"] = path.substr(split + 2);
             } else {
-                entry["key"] = text(item.path);
+                entry["key"] = path;
             }
             registry.push_back(std::move(entry));
         }
@@ -824,6 +889,10 @@ bool DumpManifest(const PackData& data, int codePage, std::string* json, std::st
             const std::string key = i < DefaultMessageCount ? MessageNames[i] : std::to_string(i);
             messages[key] = text(data.messages[i]);
         }
+    }
+    if (!undecodable.empty()) {
+        *error = "the data is not in code page " + std::to_string(codePage) + ": " + undecodable + "; give its code page with --codepage";
+        return false;
     }
     *json = root.dump(2) + "\n";
     return true;

@@ -35,6 +35,12 @@ struct ManifestContext {
     // Accepts relative file folders and directory paths, and token-less
     // absolute patterns, as older uninstallers may hold them.
     bool allowRelative = false;
+    // Set where the uninstaller is made on the user's machine (uninstpack.exe):
+    // its ANSI code page, in which every text is then written whatever the
+    // manifest says, and its system locale ("ja-JP"), whose built-in table
+    // "language": "auto" takes. 0 elsewhere, where "auto" gives English.
+    int machineCodePage = 0;
+    std::string machineLocale;
 };
 
 // Replaces ${Name} in text by the variable's value as it stands ("$${" is a
@@ -48,5 +54,6 @@ bool LoadManifest(const std::string& text, const std::string& fileName, Manifest
                   std::vector<std::string>* errors, const ManifestContext& context = ManifestContext());
 
 // The manifest JSON (2-space indent, final newline) that LoadManifest turns
-// back into exactly this data. Fails only for an unsupported code page.
+// back into exactly this data. Fails for an unsupported code page and for
+// texts that are not in the code page.
 bool DumpManifest(const PackData& data, int codePage, std::string* json, std::string* error);
