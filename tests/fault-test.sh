@@ -11,16 +11,16 @@ cd "$root"
 
 first_tests() {
     case "$1" in
-        src/removal/files.cpp)       echo 'RunFlow|ReadOnlyFiles|SharedFiles|Fonts|ComServers|DirectoryEntries|Soak' ;;
+        src/removal/files.cpp)       echo 'Links|RunFlow|ReadOnlyFiles|SharedFiles|Fonts|ComServers|DirectoryEntries|Soak' ;;
         src/removal/com_servers.cpp) echo 'ComServers' ;;
         src/removal/fonts.cpp)       echo 'Fonts|FontName' ;;
-        src/removal/wildcards.cpp)   echo 'Wildcards|Soak' ;;
-        src/removal/directories.cpp) echo 'DirectoryEntries|Soak' ;;
-        src/removal/registry.cpp)    echo 'ProgramList|Soak' ;;
+        src/removal/wildcards.cpp)   echo 'Links|Wildcards|Soak' ;;
+        src/removal/directories.cpp) echo 'Links|DirectoryEntries|Soak' ;;
+        src/removal/registry.cpp)    echo 'double_byte|ProgramList|Soak' ;;
         src/data/*)                  echo 'Records|DataBlock|MessageFormatting|Soak' ;;
-        src/launch/*)                echo 'Launch|RemovalBatch|BatchInterpreter|SplitCommand|PreRemovalCommand' ;;
-        src/app/*)                   echo 'RunFlow|Launch' ;;
-        src/paths/*)                 echo 'ProtectedFolders|FolderTokens|DirectoryEntries|Wildcards|Soak' ;;
+        src/launch/*)                echo 'Launch|Links|RemovalBatch|BatchInterpreter|BatchFolder|SplitCommand|PreRemovalCommand' ;;
+        src/app/*)                   echo 'InstallDir|ShortPath|RunFlow|Launch' ;;
+        src/paths/*)                 echo 'ProtectedFolders|double_byte|FolderTokens|DirectoryEntries|Wildcards|Links|Soak' ;;
         tools/uninstpack/*)          echo 'Installation|ProgramList|Languages' ;;
         *)                           echo '' ;;
     esac

@@ -129,8 +129,26 @@ void MakeFolders(const std::string& path) {
     SHCreateDirectoryExA(NULL, path.c_str(), NULL);
 }
 
+std::vector<std::string> FindDoubleByteCharacters(unsigned char trail, size_t count) {
+    std::vector<std::string> found;
+    for (wchar_t c = 0x30A1; c < 0x9FA5 && found.size() < count; c++) {
+        char bytes[4];
+        BOOL lossy = FALSE;
+        int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &c, 1, bytes, sizeof bytes, NULL, &lossy);
+        if (length == 2 && !lossy && (!trail || (unsigned char)bytes[1] == trail)) found.push_back(std::string(bytes, 2));
+    }
+    return found;
+}
+
+size_t FindLastSeparator(const std::string& path) {
+    size_t last = std::string::npos;
+    for (const char* at = path.c_str(); *at; at = CharNextA(at))
+        if (*at == '\\') last = size_t(at - path.c_str());
+    return last;
+}
+
 void MakeFile(const std::string& path, bool readOnly) {
-    MakeFolders(path.substr(0, path.rfind('\\')));
+    MakeFolders(path.substr(0, FindLastSeparator(path)));
     WriteWholeFile(path, "installed file\r\n");
     if (readOnly) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
 }

@@ -51,6 +51,13 @@ void RunQuietly(const std::string& folder, const PackData& data);
 // may come and go too quickly to be seen whole, or at all).
 std::vector<std::string> PromptTexts(const RunResult& run);
 
+// The first kana and CJK ideographs that are two bytes in the ANSI code page,
+// with trail for their second byte (0: any); none on a single-byte one.
+std::vector<std::string> FindDoubleByteCharacters(unsigned char trail, size_t count);
+// The position of the last backslash character of a path, by characters of
+// the ANSI code page (a double-byte character may end in 0x5C), or npos.
+size_t FindLastSeparator(const std::string& path);
+
 // A folder with the folders above it.
 void MakeFolders(const std::string& path);
 // A small file, with the folders above it; read-only when asked.

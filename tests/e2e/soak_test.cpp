@@ -31,8 +31,21 @@ const char KeyRoot[] = "Software\\QvSoak";
 const char CurrentVersion[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const uint32_t CurrentUser = 0x80000001;
 
-const std::vector<std::string> FolderNames = {"bin", "data", "logs", "Cache", "plug ins", "old.log", "x.tmp", "deep"};
-const std::vector<std::string> Stems = {"app", "readme", "data", "cache", "Setup", "a", "notes", "verylongfilename"};
+// Under a double-byte code page (the double_byte.* runs), also names that end
+// in, begin with and hold characters whose second byte is a backslash.
+std::vector<std::string> WithDoubleByteNames(std::vector<std::string> names, bool forFiles) {
+    std::vector<std::string> c = FindDoubleByteCharacters(0x5C, 2);
+    if (c.size() == 2) {
+        if (forFiles) names.insert(names.end(), {c[0], c[1] + "x", "a" + c[0] + c[1]});
+        else names.insert(names.end(), {c[0], c[1] + "ji", c[0] + "ft" + c[1], c[0] + "ft"});
+    }
+    return names;
+}
+
+const std::vector<std::string> FolderNames =
+    WithDoubleByteNames({"bin", "data", "logs", "Cache", "plug ins", "old.log", "x.tmp", "deep"}, false);
+const std::vector<std::string> Stems =
+    WithDoubleByteNames({"app", "readme", "data", "cache", "Setup", "a", "notes", "verylongfilename"}, true);
 const std::vector<std::string> Extensions = {".log", ".LOG", ".tmp", ".txt", ".dat", ".logx", ".tmp.bak", ""};
 const std::vector<std::string> Masks = {"*.log", "*.tmp", "*.*", "*", "data*", "?ache*", "*.LOG"};
 const std::vector<std::string> ValueNames = {"", "Path", "Version", "v1", "v10"};
@@ -69,19 +82,21 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// How the oracle names a path: lower case, no trailing backslash.
+// How the oracle names a path: lower case, no trailing backslash. Under a
+// double-byte code page the names hold characters whose second byte is a
+// backslash (never a letter, so lower case leaves them alone).
 std::string Key(std::string path) {
-    if (path.size() > 3 && path.back() == '\\') path.pop_back();
+    if (path.size() > 3 && FindLastSeparator(path) == path.size() - 1) path.pop_back();
     return Lower(path);
 }
 
 std::string ParentOf(const std::string& path) {
-    size_t at = path.rfind('\\');
+    size_t at = FindLastSeparator(path);
     return at == std::string::npos ? "" : path.substr(0, at);
 }
 
 std::string NameOf(const std::string& path) {
-    return path.substr(path.rfind('\\') + 1);
+    return path.substr(FindLastSeparator(path) + 1);
 }
 
 bool IsBelow(const std::string& key, const std::string& folderKey) {

@@ -75,3 +75,31 @@ TEST(InstallDir, IsTheLongFormOfTheFolderTheProgramWasStartedFrom) {
     FillInstallDir(installDir, "C:\\uninst.exe");
     EXPECT_EQ("C:\\", std::string(installDir));
 }
+
+// On a double-byte code page (run by ctest's unit_double_byte under 932) a
+// character's second byte may be a backslash or an ASCII letter: paths are
+// stepped by characters, and only single-byte letters fold.
+TEST(DoubleBytePaths, AreSteppedByCharacters) {
+    if (GetACP() != 932) GTEST_SKIP() << "code page " << GetACP();
+    const std::string so = "\x83\x5C", a = "\x83\x41", ha = "\x83\x61";  // ソ, ア, ハ
+    char path[PathBufferSize];
+    const std::string folder = "C:\\App\\" + so;
+    EXPECT_EQ(6, FindLastBackslash(folder.c_str()) - folder.c_str());
+    strcpy(path, folder.c_str());
+    StripBackslash(path);
+    EXPECT_EQ(folder, path);
+    ASSERT_TRUE(AppendBackslash(path));
+    EXPECT_EQ(folder + "\\", path);
+    StripBackslash(path);
+    EXPECT_EQ(folder, path);
+    EXPECT_EQ(std::string("x") + so, NextChar((std::string("\x83\x5Cx") + so).c_str()));
+    EXPECT_FALSE(IsSameFolderName(("C:\\" + a).c_str(), ("C:\\" + ha).c_str()));
+    EXPECT_TRUE(IsSameFolderName(("c:\\" + so + "x").c_str(), ("C:\\" + so + "X").c_str()));
+    // The protected folders compare the same way, and a cut inside a
+    // character never reaches the folder named by its first byte.
+    IsNtPlatform = 1;
+    FindProtectedFolders();
+    const std::string windows = ShellFolder(CSIDL_WINDOWS);
+    EXPECT_TRUE(IsProtectedFolder((windows + "\\").c_str()));
+    EXPECT_FALSE(IsProtectedFolder((windows + "\\" + so).c_str()));
+}
