@@ -32,8 +32,10 @@ set_source_files_properties(src/res/uninst.rc PROPERTIES OBJECT_DEPENDS
     "${CMAKE_SOURCE_DIR}/src/res/uninst.ico;${CMAKE_SOURCE_DIR}/src/res/uninst.manifest")
 target_compile_options(uninst PRIVATE ${PRODUCT_COMPILE_OPTIONS})
 target_link_libraries(uninst PRIVATE uninst_core)
-# The map names the function at every address, for bench/profile.sh.
-target_link_options(uninst PRIVATE -mwindows -s -Wl,--gc-sections -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/uninst.map ${STATIC_LINK})
+# The map names the function at every address, for bench/profile.sh. The
+# entry point is the program's own (src/app/main.cpp), without the runtime's
+# start-up code.
+target_link_options(uninst PRIVATE -mwindows -nostartfiles -Wl,-e,_StartUninstaller@0 -s -Wl,--gc-sections -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/uninst.map ${STATIC_LINK})
 
 # The offset field must hold the stub's own size, so that appending a data
 # block is all it takes to make an uninstaller. The host generator writes it.

@@ -4,6 +4,23 @@ int QuietMode;
 int SwitchS;
 int SwitchX;
 
+static int IsSpaceOrBelow(char c) {
+    return c && (unsigned char)c <= ' ';
+}
+
+const char* FindCommandTail(const char* commandLine) {
+    const char* at = commandLine;
+    if (*at == '"') {
+        at++;
+        while (*at && *at != '"') at++;
+        if (*at) at++;
+    } else {
+        while (*at && !IsSpaceOrBelow(*at)) at++;
+    }
+    while (IsSpaceOrBelow(*at)) at++;
+    return at;
+}
+
 void ScanSwitches(const char* tail) {
     const char* at = tail ? tail : "";
     for (;;) {

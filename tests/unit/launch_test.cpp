@@ -17,6 +17,15 @@
 
 const std::string Root = "C:\\qvtest\\launch";
 
+// The entry point hands the run what follows the program's own name.
+TEST(CommandTail, FollowsTheProgramNameAndTheBlanksAfterIt) {
+    const std::string cases[][2] = {
+        {"\"C:\\My App\\uninst.exe\" /S", "/S"}, {"\"C:\\u.exe\"/Q", "/Q"}, {"C:\\u.exe  \t /X /S", "/X /S"},
+        {"u.exe\t-q", "-q"}, {"\"unterminated /S", ""}, {"u.exe", ""}, {"", ""}, {"\"\" x", "x"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c[1], FindCommandTail(c[0].c_str())) << c[0];
+}
+
 TEST(SplitCommand, QuotedProgramIsFollowedByItsArgumentsAndAnUnquotedOneHasNone) {
     std::string cases[][2] = {
         {"\"C:\\My App\\setup.exe\"   /a  \"b c\" ", "C:\\My App\\setup.exe|/a  \"b c\" "},
