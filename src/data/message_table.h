@@ -36,6 +36,13 @@ void FormatMessageText(char* destination, int index, const char* argument);
 void FreeMessageTable();
 
 #ifdef _WIN32
-// A message box owned by the main window (none before it exists), caption message 0.
+// 0 where no user can answer a box: in session 0 (services, and deployment
+// tools that run programs as SYSTEM), or in a window station no one sees.
+// Such a box would wait until the process is killed, half-way through.
+int CanAskUser();
+// A message box owned by the main window (none before it exists), caption
+// message 0. Where no user can answer, none is shown and the answer is the
+// one that loses nothing: Cancel (nothing removed), No (a shared library
+// kept), OK for a box that only tells.
 int ShowMessage(const char* text, UINT type);
 #endif

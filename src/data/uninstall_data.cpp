@@ -20,7 +20,28 @@ static uint32_t ReadDataOffset() {
            (uint32_t)DataLocator[9] << 24;
 }
 
+int CanAskUser() {
+    static int answer = -1;  // where the process runs does not change
+    if (answer >= 0) return answer;
+    answer = 1;
+    // Looked up: 9x has neither, and NT 4 has no sessions.
+    typedef BOOL(WINAPI * SessionCall)(DWORD, DWORD*);
+    typedef BOOL(WINAPI * ObjectInformationCall)(HANDLE, int, PVOID, DWORD, DWORD*);
+    SessionCall sessionOf = (SessionCall)(void*)GetProcAddress(GetModuleHandleA("kernel32.dll"), "ProcessIdToSessionId");
+    ObjectInformationCall informationOf =
+        (ObjectInformationCall)(void*)GetProcAddress(GetModuleHandleA("user32.dll"), "GetUserObjectInformationA");
+    DWORD session;
+    if (sessionOf && sessionOf(GetCurrentProcessId(), &session) && session == 0) answer = 0;
+    USEROBJECTFLAGS flags;
+    DWORD size;
+    if (informationOf && informationOf(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &size) &&
+        !(flags.dwFlags & WSF_VISIBLE))
+        answer = 0;
+    return answer;
+}
+
 int ShowMessage(const char* text, UINT type) {
+    if (!CanAskUser()) return (type & MB_TYPEMASK) == MB_OK ? IDOK : (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDCANCEL;
     return MessageBoxA(MainWindow, text, GetMessageText(0, MsgCaption), type);
 }
 

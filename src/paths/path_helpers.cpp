@@ -101,6 +101,27 @@ void MakeLongPath(char* path) {
     if (length > 0 && length < PathBufferSize) memcpy(path, longPath, length + 1);
 }
 
+int IsLinkTag(unsigned long tag) {
+    return (tag & 0xFFFF0FFF) != 0x9000001A  // IO_REPARSE_TAG_CLOUD, and _CLOUD_1 to _CLOUD_F
+           && tag != 0x80000021              // IO_REPARSE_TAG_ONEDRIVE
+           && tag != 0x80000013;             // IO_REPARSE_TAG_DEDUP
+}
+
+int IsLinkAt(const char* path, unsigned long attributes) {
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
+    // Before Vista there are no cloud files: every reparse point is a link.
+    typedef BOOL(WINAPI * GetInformationCall)(HANDLE, int, LPVOID, DWORD);
+    GetInformationCall getInformation = (GetInformationCall)FindKernelFunction("GetFileInformationByHandleEx");
+    if (!getInformation) return 1;
+    HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (handle == INVALID_HANDLE_VALUE) return 1;
+    struct { DWORD attributes, tag; } information;  // FILE_ATTRIBUTE_TAG_INFO, by FileAttributeTagInfo
+    int link = !getInformation(handle, 9, &information, sizeof information) || IsLinkTag(information.tag);
+    CloseHandle(handle);
+    return link;
+}
+
 // How much of a full path no link can be: "c:" or "\\server\share".
 static size_t MeasureRoot(const char* path) {
     if (path[0] && path[1] == ':') return 2;
@@ -121,8 +142,7 @@ int IsReachedThroughLink(const char* path) {
     if (length > root + 1 && EndsWithBackslash(part, length)) part[length - 1] = 0;
     for (;;) {
         if (strlen(part) <= root + 1) return 0;
-        DWORD attributes = GetFileAttributesA(part);
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 1;
+        if (IsLinkAt(part, GetFileAttributesA(part))) return 1;
         char* last = FindLastBackslash(part);
         if (!last) return 0;
         *last = 0;

@@ -26,9 +26,20 @@ void* FindKernelFunction(const char* name);
 // Rewrites a full path in place in its long form where the system can give
 // it (short names such as PROGRA~1 resolved); otherwise leaves it.
 void MakeLongPath(char* path);
+// Whether a reparse point with this tag is a link. Cloud files' placeholders
+// (OneDrive and other sync engines' folders and files) and deduplicated
+// files are not: they hold their own content where they are. Every other
+// tag, and every unknown one, is.
+int IsLinkTag(unsigned long tag);
+// True when what is at path, with these attributes (as GetFileAttributesA
+// or a search gave them), is a link: a reparse point whose tag, read through
+// a handle that does not follow it, is a link's. Before Vista every reparse
+// point. Wine gives its links the reparse attribute on folders only, and
+// tag 0 through the handle (measured): a link.
+int IsLinkAt(const char* path, unsigned long attributes);
 // True when the folder or file at path, or a folder on the way to it, is a
-// link (a reparse point: junction, symbolic link, mount point). A part that
-// does not exist is no link. One trailing backslash does not count.
+// link (IsLinkAt). A part that does not exist is no link. One trailing
+// backslash does not count.
 int IsReachedThroughLink(const char* path);
 // The full path of a file in the System folder. Libraries and programs the
 // uninstaller starts are named this way, never found by a search that looks

@@ -14,6 +14,9 @@
 enum {
     QuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX,
     CommandBufferSize = 520,
+    // How long the registration tool may take: a server's unregistration
+    // takes well under a second; one that hangs must not hold the run.
+    RegistrationToolLimit = 30000,
     ToolPollMilliseconds = 250
 };
 
@@ -139,10 +142,15 @@ static int RunUnregistrationTool(char* command) {
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     memset(&process, 0, sizeof process);
-    if (!CreateProcessA(tool, command, NULL, NULL, TRUE, NORMAL_PRIORITY_CLASS, NULL, NULL, &startup, &process))
+    // No handle of the elevated uninstaller is the tool's, and it runs in the
+    // System folder: the uninstaller's current folder may be anyone's.
+    tool[toolLength - (sizeof ToolName - 1) - 1] = 0;
+    if (!CreateProcessA(NULL, command, NULL, NULL, FALSE, NORMAL_PRIORITY_CLASS, NULL, tool, &startup, &process))
         return 0;
-    // No time limit: the server's own unregistration decides how long it takes.
-    for (;;) {
+    // Polled, a moment passes after its end before the server's file is
+    // deleted (Wine signals the end before it lets go of the loaded server).
+    // Past the limit the tool is left to itself and the run goes on.
+    for (int waited = 0; waited < RegistrationToolLimit; waited += ToolPollMilliseconds) {
         DWORD exitCode;
         if (!GetExitCodeProcess(process.hProcess, &exitCode)) break;
         Sleep(ToolPollMilliseconds);

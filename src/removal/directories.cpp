@@ -12,6 +12,17 @@ static void ReportProgress(uint32_t position) {
     if (ProgressTotal) SetProgress((uint32_t)((uint64_t)position * 100 / ProgressTotal));
 }
 
+int RemoveFolder(const char* path, RemoveFolderCall remove) {
+    if (remove(path)) return 1;
+    if (GetLastError() != ERROR_ACCESS_DENIED) return 0;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    SetFileAttributesA(path, attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (remove(path)) return 1;
+    SetFileAttributesA(path, attributes);
+    return 0;
+}
+
 // Leaves the parent folder; 0 when the path has no backslash left.
 static int CutAtLastBackslash(char* path) {
     char* last = FindLastBackslash(path);
@@ -55,10 +66,10 @@ static void RemoveDirectoryEntry(DirectoryEntry* entry) {
         if (length == 0 || length >= PathBufferSize) current[0] = 0;
         StripBackslash(current);
         if (IsSameFolderName(path, current)) SetCurrentDirectoryA("..");
-        RemoveDirectoryA(path);
+        RemoveFolder(path, RemoveDirectoryA);
         if (altPath[0]) {
             if (IsSameFolderName(altPath, current)) SetCurrentDirectoryA("..");
-            RemoveDirectoryA(altPath);
+            RemoveFolder(altPath, RemoveDirectoryA);
         }
         if (entry->Levels == 0) return;
         entry->Levels--;
@@ -90,7 +101,7 @@ static int ComposeHeldFolder(const FileEntry* entry) {
 // Removes WorkPath and every parent this leaves empty, up to the first
 // protected folder or link, or the first that the system refuses.
 static void RemoveFolderUpward() {
-    while (!IsClimbEnd(WorkPath) && RemoveDirectoryA(WorkPath)) {
+    while (!IsClimbEnd(WorkPath) && RemoveFolder(WorkPath, RemoveDirectoryA)) {
         if (!CutAtLastBackslash(WorkPath)) return;
     }
 }

@@ -8,6 +8,7 @@
 #include "data/message_table.h"
 #include "paths/path_helpers.h"
 #include "removal/com_servers.h"
+#include "removal/directories.h"
 #include "removal/fonts.h"
 #include "ui/dialogs.h"
 
@@ -130,14 +131,10 @@ static int IsLinkHandle(HANDLE handle, const char* path) {
     return !IsSameText(final, full);
 }
 
-static int HasLinkAttribute(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 int IsLinkedFile(const char* path) {
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return 0;  // nothing there to keep
-    if (HasLinkAttribute(attributes)) return 1;
+    if (IsLinkAt(path, attributes)) return 1;
     if (!HasHandleCalls()) return 0;  // XP and 9x: the attribute tells
     HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
                                 FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, NULL);
@@ -151,7 +148,7 @@ int DeleteUnlessLink(const char* path, unsigned long access, unsigned long shari
     DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES || attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
         return NotDeleted;
-    if (HasLinkAttribute(attributes)) return LeftAsLink;
+    if (IsLinkAt(path, attributes)) return LeftAsLink;
     // XP and 9x: a link shows its attribute (XP links only folders), and
     // DeleteFileA deletes a link itself, never its target.
     if (!HasHandleCalls()) return DeleteFileA(path) ? Deleted : NotDeleted;
@@ -267,7 +264,7 @@ static void RemoveFileEntry(const FileEntry* entry) {
     if (!ComposeEntryFolder(entry)) return;
     if (!entry->Name[0]) {
         // The entry stands for its folder, which goes when it is empty.
-        if (!IsProtectedFolder(WorkPath) && !IsReachedThroughLink(WorkPath)) RemoveDirectoryA(WorkPath);
+        if (!IsProtectedFolder(WorkPath) && !IsReachedThroughLink(WorkPath)) RemoveFolder(WorkPath, RemoveDirectoryA);
         return;
     }
     if (!ComposeEntryFile(entry)) return;
@@ -283,12 +280,21 @@ static void RemoveFileEntry(const FileEntry* entry) {
         return;
     // Neither counted down, deregistered nor asked about: a link stays as it is.
     if (IsLinkedFile(WorkPath)) return;
+    int font = entry->Flags & FileFlagFont, shared = entry->Flags & FileFlagSharedDll;
+    // A font is withdrawn before the in-use test: loaded by the system's font
+    // table alone, its file would test in use and stay registered. A shared
+    // one only once its count lets it go.
+    if (font && !shared) DeregisterFont(WorkPath);
     int inUse = IsFileInUse(WorkPath);
-    int go = entry->Flags & FileFlagSharedDll ? ReleaseSharedFile(inUse) : !inUse;
-    if (!go) return;
-    if (entry->Flags & FileFlagFont) DeregisterFont(WorkPath);
-    if (entry->Flags & FileFlagComServer) UnregisterComServer();
-    DeleteInstalledFile(entry);
+    int go = shared ? ReleaseSharedFile(inUse) : !inUse;
+    if (go && font && shared) DeregisterFont(WorkPath);
+    if (go && (entry->Flags & FileFlagComServer)) UnregisterComServer();
+    if (go) DeleteInstalledFile(entry);
+    // A font that a program of any session, session 0 included, still has
+    // loaded keeps its file locked: as Windows' own font removal does, it goes
+    // at the next restart. The only thing the uninstaller ever schedules.
+    if (font && (go || !shared) && IsNtPlatform && GetFileAttributesA(WorkPath) != INVALID_FILE_ATTRIBUTES)
+        MoveFileExA(WorkPath, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 void RemoveFiles() {

@@ -89,10 +89,16 @@ void ReadFontFullName(const char* path, char* name, uint32_t size) {
 #ifdef _WIN32
 #include "base/run_state.h"
 
+int WithdrawFont(const char* path, RemoveFontCall remove) {
+    int count = 0;
+    while (count < MostFontWithdrawals && remove(path)) count++;
+    return count;
+}
+
 void DeregisterFont(const char* path) {
     char name[FontNameSize];
     ReadFontFullName(path, name, sizeof name);
-    RemoveFontResourceA(path);
+    WithdrawFont(path, RemoveFontResourceA);
     size_t length = strlen(name);
     // The reader keeps room for the suffix; checked here too, so that this copy
     // is bounded on its own.

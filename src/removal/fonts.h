@@ -10,6 +10,15 @@ enum { FontNameSize = 520 };
 void ReadFontFullName(const char* path, char* name, uint32_t size);
 
 #ifdef _WIN32
+#include <windows.h>
+
+enum { MostFontWithdrawals = 64 };
+typedef BOOL(WINAPI* RemoveFontCall)(LPCSTR);
+// Withdraws the font at path with remove (RemoveFontResourceA) until the
+// system has no more of it loaded, MostFontWithdrawals times at most: a font
+// added several times stays loaded, and its file locked, until it has been
+// removed as many times. Returns how many withdrawals succeeded.
+int WithdrawFont(const char* path, RemoveFontCall remove);
 // Withdraws the font, deletes its installed-fonts registry entry and tells
 // every window that the fonts changed.
 void DeregisterFont(const char* path);

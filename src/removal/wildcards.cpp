@@ -6,10 +6,12 @@
 #include "data/entry_lists.h"
 #include "paths/folder_tokens.h"
 #include "paths/path_helpers.h"
+#include "removal/directories.h"
 #include "removal/files.h"
 
 // The walk enters folders with a change of directory and deletes by relative
-// names. It never enters a reparse point (junction, symbolic link): ".." from
+// names. It never enters a link (junction, symbolic link; a cloud file
+// placeholder folder is no link, IsLinkAt): ".." from
 // inside one leads to the target's parent, and the walk would clean folders
 // the pattern never named, with an elevated uninstaller's rights.
 //
@@ -24,20 +26,16 @@
 static HANDLE const NoPin = NULL;
 enum { MostPins = PathBufferSize / 2 };  // a folder per backslash at most
 
-static int IsLink(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
 // A pin on the folder, NoPin on 9x, INVALID_HANDLE_VALUE when the folder is a
 // link or cannot be pinned.
 static HANDLE PinFolder(const char* path) {
-    if (!IsNtPlatform) return IsLink(GetFileAttributesA(path)) ? INVALID_HANDLE_VALUE : NoPin;
+    if (!IsNtPlatform) return IsLinkAt(path, GetFileAttributesA(path)) ? INVALID_HANDLE_VALUE : NoPin;
     HANDLE pin = CreateFileA(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (pin == INVALID_HANDLE_VALUE) return pin;
     BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(pin, &information) || IsLink(information.dwFileAttributes) ||
-        IsLink(GetFileAttributesA(path))) {
+    if (!GetFileInformationByHandle(pin, &information) || IsLinkAt(path, information.dwFileAttributes) ||
+        IsLinkAt(path, GetFileAttributesA(path))) {
         CloseHandle(pin);
         return INVALID_HANDLE_VALUE;
     }
@@ -69,8 +67,7 @@ static void RemoveMatchingFiles(const char* mask) {
     if (search != INVALID_HANDLE_VALUE) {
         do {
             DWORD attributes = found.dwFileAttributes;
-            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || attributes & FILE_ATTRIBUTE_REPARSE_POINT ||
-                IsDotName(found.cFileName))
+            if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotName(found.cFileName) || IsLinkAt(found.cFileName, attributes))
                 continue;
             HANDLE pin = IsNtPlatform ? PinFolder(found.cFileName) : NoPin;
             if (pin == INVALID_HANDLE_VALUE) continue;
@@ -79,7 +76,7 @@ static void RemoveMatchingFiles(const char* mask) {
             if (cleaned) RemoveMatchingFiles(mask);
             if (entered) SetCurrentDirectoryA("..");
             ReleasePin(pin);
-            if (cleaned) RemoveDirectoryA(found.cFileName);
+            if (cleaned) RemoveFolder(found.cFileName, RemoveDirectoryA);
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
@@ -166,7 +163,7 @@ void RemoveWildcardLeftovers() {
             SetCurrentDirectoryA(InstallDir);
             // The folder's own pin goes first; the folders above it stay pinned.
             ReleasePin(pins[--pinned]);
-            RemoveDirectoryA(folder);
+            RemoveFolder(folder, RemoveDirectoryA);
         }
         ReleasePins(pins, &pinned);
     }

@@ -102,8 +102,9 @@ int AskReadOnlyFile(const char* path) {
     char* prompt;
     if (!AllocateZeroed(FormattedMessageSize, &prompt)) return IDNO;
     FormatMessageText(prompt, MsgReadOnlyPrompt, path);
+    // Nobody to ask: a read-only file the data names is the installation's own.
     int answer = AnswerYesToAll;
-    if (prompt[0]) {
+    if (prompt[0] && CanAskUser()) {
         answer = (int)DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(ReadOnlyFileDialogTemplate), MainWindow,
                                       ReadOnlyFileDialogProc, (LPARAM)prompt);
         if (answer == -1) answer = IDNO;

@@ -223,4 +223,45 @@ TEST(DataBlock, DamagedBlocksAreReportedAndRemoveNothing) {
     }
 }
 
+// Started in a window station no one sees (as a deployment tool's SYSTEM
+// account is, in session 0), the uninstaller shows no box, which would wait
+// until it is killed: a shared library is kept, a read-only file the data
+// names goes, damaged data ends the run with -1, and an unanswered
+// confirmation removes nothing.
+TEST(NoUser, NoBoxWhereNoUserCanAnswer) {
+    HWINSTA visible = GetProcessWindowStation(), hidden = CreateWindowStationA("QvHidden", 0, WINSTA_ALL_ACCESS, NULL);
+    ASSERT_TRUE(hidden && SetProcessWindowStation(hidden));
+    HDESK desktop = CreateDesktopA("Default", NULL, NULL, 0, GENERIC_ALL, NULL);
+    SetProcessWindowStation(visible);
+    ASSERT_TRUE(desktop);
+    const std::string folder = FreshTestFolder();
+    auto run = [&](const std::string& block, const char* switches) {
+        std::string command = "\"" + WriteUninstaller(folder, block) + "\" " + switches;
+        STARTUPINFOA startup = {sizeof startup};
+        startup.lpDesktop = (char*)"QvHidden\\Default";
+        PROCESS_INFORMATION process;
+        DWORD code = 0x5EED;
+        EXPECT_TRUE(CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process));
+        if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 0xDEAD);
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+        return code;
+    };
+    MakeFile(folder + "shared.dll");
+    MakeFile(folder + "locked.txt", true);
+    SetValue(HKEY_LOCAL_MACHINE, SharedDlls, folder + "shared.dll", REG_DWORD, std::string("\1\0\0\0", 4));
+    PackData data = TestData();
+    data.files = {{".", "shared.dll", 1}, {".", "locked.txt"}};
+    EXPECT_EQ(0u, run(WriteBlock(data), ""));  // the confirmation goes unanswered
+    EXPECT_TRUE(FileExists(folder + "locked.txt"));
+    EXPECT_EQ(0u, run(WriteBlock(data), "/Q"));
+    EXPECT_TRUE(FileExists(folder + "shared.dll"));
+    EXPECT_FALSE(FileExists(folder + "locked.txt"));
+    EXPECT_EQ(DWORD(-1), run(EncodeRecord(RecordTypeMessageTable, EncodeMessageTable(TestMessages())), "/Q"));
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, SharedDlls, (folder + "shared.dll").c_str());
+    CloseDesktop(desktop);
+    CloseWindowStation(hidden);
+}
+
 }  // namespace

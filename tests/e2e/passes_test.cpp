@@ -4,6 +4,7 @@
 // program loads and asks for at start.
 #include <gtest/gtest.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <thread>
@@ -61,6 +62,34 @@ TEST(Fonts, EntryGoesFromTheFamilysKeyAndAHungWindowDoesNotHoldTheRun) {
     EXPECT_FALSE(FileExists(app + "named.ttf"));
 }
 
+// A font whose file stays locked (another session has it loaded; held open
+// here) is deregistered all the same, its entry gone, and on NT its file is
+// left to go at the next restart; 9x keeps it.
+TEST(Fonts, ALockedFontIsDeregisteredAndGoesAtTheNextRestart) {
+    const char sessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+    const std::string named = "Qorvand Held Sans (TrueType)";
+    std::string app = FreshTestFolder(), pending;
+    WriteWholeFile(app + "held.ttf", BuildTrueTypeFont({MacFullName("Qorvand Held Sans")}));
+    const char* key = FamilyIsNt() ? NtFonts : NineXFonts;
+    SetText(HKEY_LOCAL_MACHINE, key, named, "held.ttf");
+    bool hadPending = ReadValue(HKEY_LOCAL_MACHINE, sessionManager, "PendingFileRenameOperations", &pending);
+    PackData data = TestData();
+    data.files = {{".", "held.ttf", 2}};
+    // Held as the system holds a loaded font: readable, not deletable.
+    HANDLE held = CreateFileA((app + "held.ttf").c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    RunQuietly(app, data);
+    CloseHandle(held);
+    EXPECT_FALSE(ReadValue(HKEY_LOCAL_MACHINE, key, named));
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, key, named.c_str());
+    EXPECT_TRUE(FileExists(app + "held.ttf"));
+    std::string scheduled;
+    ReadValue(HKEY_LOCAL_MACHINE, sessionManager, "PendingFileRenameOperations", &scheduled);
+    EXPECT_EQ(FamilyIsNt(), scheduled.find(app + "held.ttf") != std::string::npos) << scheduled;
+    if (hadPending) SetValue(HKEY_LOCAL_MACHINE, sessionManager, "PendingFileRenameOperations", REG_MULTI_SZ, pending);
+    else RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, sessionManager, "PendingFileRenameOperations");
+}
+
 // NT 6 and later run the registration tool from the System folder; older
 // systems call the server in the uninstaller's own process. The first test
 // server records who called its DllUnregisterServer in unregistered.txt
@@ -82,10 +111,36 @@ TEST(ComServers, UnregisteredByTheFamilysRouteAndFaultsSurvived) {
         std::string record = ReadWholeFile(app + "unregistered.txt");
         // On 64-bit Windows the System folder's name leads a 32-bit program to
         // SysWOW64: the 32-bit tool, the one that can load a 32-bit server.
+        // The tool runs in the System folder, the server in-process in its own.
         std::string tool = FamilyIs64Bit() ? ShellFolder(CSIDL_WINDOWS) + "\\SysWOW64" : std::string(system);
-        std::string expected = FamilyIsNt6OrLater() ? tool + "\\regsvr32.exe" : app + "uninst.exe";
+        std::string expected = FamilyIsNt6OrLater() ? tool + "\\regsvr32.exe|" + system : app + "uninst.exe|" + app.substr(0, app.size() - 1);
         EXPECT_EQ(0, lstrcmpiA(expected.c_str(), record.substr(0, record.find('\n')).c_str())) << record;
     }
+}
+
+// A server whose unregistration never ends holds the registration tool, not
+// the run: after the tool's time limit (30 s) the run goes on and the file
+// goes. NT 6 and later only: older systems call the server in-process.
+TEST(ComServers, AToolThatNeverEndsDoesNotHoldTheRun) {
+    if (!FamilyIsNt6OrLater() || FamilyIs64Bit()) GTEST_SKIP() << "in-process before NT 6; the 32-bit NT 6 run shows it";
+    std::string app = FreshTestFolder();
+    ASSERT_TRUE(CopyFileA((BinFolder + "com_server_3.dll").c_str(), (app + "server.dll").c_str(), FALSE));
+    PackData data = TestData();
+    data.files = {{".", "server.dll", 4}};
+    DWORD start = GetTickCount();
+    RunResult run = RunUninstaller(WriteUninstaller(app, data), "/S", {}, 45000);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_GE(GetTickCount() - start, 29000u) << "the tool was not waited for";
+    // The tool is left running with the server loaded: ended here.
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {sizeof entry};
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, "regsvr32.exe") != 0) continue;
+        HANDLE tool = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+        if (tool) TerminateProcess(tool, 0), CloseHandle(tool);
+    }
+    CloseHandle(snapshot);
 }
 
 // Levels bound the climb of a directory entry, its alternative path climbs in
