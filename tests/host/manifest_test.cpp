@@ -70,6 +70,8 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
          {"m: /files/0/name: character U+4E2D (中) cannot be written in code page 1252"}},
         {std::string(65, '[') + std::string(65, ']'), {"m: nested more than 64 levels deep"}},
         {"{\"files\": " + std::string(200000, '[') + "}", {"m: nested more than 64 levels deep"}},
+        {std::string("{\0}\0", 4), {"m: is UTF-16, not UTF-8; save the manifest as UTF-8"}},
+        {R"({"files": [{"folder": "."}, [{"a": 1, "a": 2}]]})", {"m: /files/1/0/a: the key occurs more than once", "m: /files/1: must be an object"}},
         {R"({"language": "pt"})", {"m: /language: unknown language \"pt\"; use one of en, de, fr, es, it, pt-BR, pt-PT,"}},
         // Texts that name a file or folder: what Windows cannot hold, and a
         // single backslash in JSON, which makes a control character.
