@@ -102,6 +102,17 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
           "m: /patterns/3: \"#Bogus#\\\\*.tmp\" holds the folder token #Bogus#, which the uninstaller does not know and leaves out; known tokens: #Windows#, #System#,",
           "m: /patterns/4: \"logs\\\\#AppData#\\\\x\" has a folder token after its beginning",
           "m: /patterns/5: \"a*\\\\*.log\" has a wildcard before its last backslash", "m: /patterns/7: \"${\" does not begin"}},
+        // A pattern with wildcards sweeps its folder and every folder below: only
+        // the installation's own folders; a single file may lie in the shell's.
+        {R"({"patterns": ["#UserDir#\\*.*", "#MyDocuments#\\*.*", "#LocalAppData#\\*", "#AppData#\\Microsoft\\*.*",
+                          "#UserDir#\\Downloads\\*", "#System#\\drivers\\*.sys", "#Windows#\\INSTALLER\\*.*",
+                          "#UserDir#\\AppData\\Local\\*.tmp", "#AllUsersAppData#\\Microsoft\\Crypto\\*", "#AppData#x\\a?",
+                          "#Desktop#\\App.lnk", "#UserDir#\\AppData\\Local\\Vendor\\*.tmp", "#InstallDir#\\*.log",
+                          "#Program Files#\\Vendor\\logs\\*.log"]})",
+         {"m: /patterns/0: \"#UserDir#\\\\*.*\" has wildcards in #UserDir#, a folder that Windows or the user owns; a pattern with wildcards must lie",
+          "m: /patterns/1: \"#MyDocuments#\\\\*.*\" has wildcards in #MyDocuments#,", "m: /patterns/2:", "m: /patterns/3: \"#AppData#\\\\Microsoft\\\\*.*\" has wildcards in #AppData#\\\\Microsoft,",
+          "m: /patterns/4:", "m: /patterns/5:", "m: /patterns/6:", "m: /patterns/7: \"#UserDir#\\\\AppData\\\\Local\\\\*.tmp\" has wildcards in #UserDir#\\\\AppData\\\\Local,",
+          "m: /patterns/8: \"#AllUsersAppData#\\\\Microsoft\\\\Crypto\\\\*\" has wildcards in #AllUsersAppData#\\\\Microsoft,", "m: /patterns/9: \"#AppData#x\\\\a?\" has wildcards in #AppData#x,"}},
         {R"({"directories": [{"path": "logs"}], "options": {"program": "#Nope#\\x.exe", "document": "a\nb"}})",
          {"m: /directories/0/path: \"logs\" is not a full path", "m: /options/program: \"#Nope#\\\\x.exe\" begins with the folder token #Nope#",
           "m: /options/document: \"a\\u000ab\" holds the control character"}},
@@ -133,6 +144,22 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
         {Key("\"HKCU\"", "Software\\\\Classes\\\\.txt"), {"m: /registry/0/key: \"Software\\\\Classes\\\\.txt\" is not"}},
         {Key("\"HKCC\"", "Software\\\\Vendor"), {"m: /registry/0/key: \"Software\\\\Vendor\" is not"}},
         {Key("2147483650", "Software"), {"m: /registry/0/key: \"Software\" is not"}},  // HKLM as a number
+        // Windows' own classes and registrations, and roots that are no predefined key.
+        {Key("\"HKCR\"", "jpegfile"), {"m: /registry/0/key: \"jpegfile\" is one of Windows' own classes; an installation's own ProgID has a period"}},
+        {R"({"registry": [{"root": "HKCR", "key": "Msi.Package"}, {"root": "HKCR", "key": "InternetShortcut\\shell"},
+            {"root": "HKCU", "key": "Software\\Classes\\Local Settings"}, {"root": "HKU", "key": "S-1-5-21-1_Classes\\Local Settings\\x"},
+            {"root": "HKLM", "key": "Software\\Classes\\WOW6432Node\\Licenses"}, {"root": "HKCR", "key": "Shell.Application"}]})",
+         {"m: /registry/0/key: \"Msi.Package\" is one of Windows' own classes", "m: /registry/1/key: \"InternetShortcut\\\\shell\" is one of",
+          "m: /registry/2/key: \"Software\\\\Classes\\\\Local Settings\" is one of", "m: /registry/3/key: \"S-1-5-21-1_Classes\\\\Local Settings\\\\x\" is one of",
+          "m: /registry/4/key: \"Software\\\\Classes\\\\WOW6432Node\\\\Licenses\" is one of", "m: /registry/5/key: \"Shell.Application\" is one of"}},
+        {R"({"registry": [{"root": "HKCR", "key": "CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}"},
+            {"root": "HKCR", "key": "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}\\shell"},
+            {"root": "HKLM", "key": "Software\\Classes\\Interface\\{00000000-0000-0000-C000-000000000046}"},
+            {"root": "HKCR", "key": "TypeLib\\{00020430-0000-0000-c000-000000000046}"}]})",
+         {"m: /registry/0/key: \"CLSID\\\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}\" is one of Windows' own registrations",
+          "m: /registry/1/key: \"CLSID\\\\{645FF040", "m: /registry/2/key: \"Software\\\\Classes\\\\Interface", "m: /registry/3/key: \"TypeLib"}},
+        {R"({"registry": [{"root": 2147483655, "key": "Software\\V"}, {"root": 4, "key": "V", "value": "x"}]})",
+         {"m: /registry/0/root: 2147483655 is not a predefined key the uninstaller acts on", "m: /registry/1/root: 4 is not"}},
         // What an installation makes is its own; single values may stay anywhere.
         {R"({"registry": [{"root": "HKLM", "key": "Software\\Vendor"}, {"root": "HKCU", "key": "Software\\WOW6432Node\\Vendor\\App"},
             {"root": "HKCR", "key": "CLSID\\{0A1B}"}, {"root": "HKLM", "key": "Software\\Classes\\TypeLib\\{0A1B}"},
@@ -141,6 +168,7 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
             {"root": "HKLM", "key": "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe"},
             {"root": "HKU", "key": "S-1-5-21-1\\Software\\Vendor"}, {"root": "HKU", "key": "S-1-5-21-1_Classes\\Vendor.Doc"},
             {"root": "HKCR", "key": ".jpg\\OpenWithProgids", "value": "Vendor.Document.1"},
+            {"root": "HKCR", "key": "jpegfile\\shell\\Vendor\\command", "value": ""}, {"root": "HKCR", "key": "CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309E}"},
             {"root": "HKCU", "key": "Environment", "value": "VENDOR_HOME"}]})", {}},
         // Duplicates: a file twice is an error, anything else twice a warning.
         {R"({"files": [{"folder": ".\\bin", "name": "s.dll", "flags": ["shared"]}, {"folder": ".\\BIN", "name": "S.dll", "flags": ["shared"]},
@@ -172,7 +200,7 @@ TEST(Manifest, NamesBecomeTheNumbersTheUninstallerReads) {
     Manifest manifest;
     EXPECT_EQ(Errors(R"({"files": [{"folder": ".", "name": "a", "flags": ["shared"]}, {"folder": ".", "name": "b", "flags": ["font"]},
         {"folder": ".", "name": "c", "flags": ["comServer"]}, {"folder": ".", "name": "d", "flags": ["checkInUse", 16]}],
-      "registry": [{"root": "HKCR", "key": "K"}, {"root": "HKCU", "key": "Software\\K"}, {"root": "HKLM", "key": "Software\\K"},
+      "registry": [{"root": "HKCR", "key": "V.K"}, {"root": "HKCU", "key": "Software\\K"}, {"root": "HKLM", "key": "Software\\K"},
         {"root": "HKEY_USERS", "key": "K", "value": ""}, {"root": "HKCC", "key": "A\\B", "value": "v"}],
       "options": {"waitForProgram": true}, "messages": {"confirm": "Sure?"}})", &manifest),
               std::vector<std::string>());

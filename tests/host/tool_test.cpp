@@ -29,7 +29,7 @@ nlohmann::json FullManifest() {
         {"registry", {{{"root", "HKLM"}, {"key", "Software\\Vendor\\App"}},
                       {{"root", "HKCU"}, {"key", "Software\\Vendor"}, {"value", "Setting"}},
                       {{"root", "HKU"}, {"key", "S\\V"}, {"value", ""}},
-                      {{"root", 0x80000004u}, {"key", std::string(255, 'k') + "\\" + std::string(255, 'k') + "\\kkkkkkk"}}}},
+                      {{"root", "HKCU"}, {"key", "Software\\" + std::string(255, 'k') + "\\" + std::string(254, 'k')}}}},
         {"patterns", {"logs\\*.log", "#AppData#\\Vendor\\*.tmp"}},
         {"options", {{"waitForProgram", true}, {"themedControls", false}, {"program", "u /x"}, {"document", "a"}}},
         {"messages", {{"caption", "Удаление – ©"}, {"17", "x"}, {"19", ""}, {"fileInUse", std::string(65535, 'm')}}},
@@ -142,7 +142,7 @@ TEST_F(ToolTest, HarvestListsTheStagingTreeInInstallationOrder) {
                      "[HKEY_CURRENT_USER\\Software\\Vendor]\r\n\"Last \\\"User\\\"\"=\"me\"\r\n");
     Write("hand.json", R"({"language": "de", "files": [{"folder": ".", "name": "app.exe", "flags": ["checkInUse"]}]})");
     const std::string harvest = "harvest stage --shared 'bin/*.dll' --com-server 'bin\\*.ocx' --merge hand.json --registry app.reg "
-                                "--own-key 'HKLM\\Software\\Vendor\\App' -o ";
+                                "--own-key 'HKLM\\Software\\Vendor\\App\\' -o ";
     ASSERT_EQ(Tool(harvest + "h1.json"), 0) << output;
     ASSERT_EQ(Tool(harvest + "h2.json"), 0) << output;
     EXPECT_EQ(Read("h1.json"), Read("h2.json"));
@@ -159,8 +159,15 @@ TEST_F(ToolTest, HarvestListsTheStagingTreeInInstallationOrder) {
     // Flags from both parts are combined, not replaced.
     ASSERT_EQ(Tool("harvest stage -o h5.json --merge hand.json --com-server App.exe"), 0) << output;
     EXPECT_EQ(nlohmann::json::parse(Read("h5.json"))["files"][0].dump(), R"({"flags":["checkInUse","comServer"],"folder":".","name":"app.exe"})");
-    EXPECT_EQ(Tool("harvest stage -o h3.json --own-key 'HKLM\\Software'"), 1);
-    EXPECT_NE(output.find("never remove what its installation did not create"), std::string::npos) << output;
+    EXPECT_EQ(Tool("harvest stage -o h3.json --registry app.reg --own-key 'HKLM\\Software' --own-key 'HKCR\\jpegfile'"), 1);
+    EXPECT_NE(output.find("--own-key HKLM\\Software: \"Software\" is not a key an installation makes"), std::string::npos) << output;
+    EXPECT_NE(output.find("--own-key HKCR\\jpegfile: \"jpegfile\" is one of Windows' own classes"), std::string::npos) << output;
+    // The use counts of shared files are the shared flag's to lower, not a value to remove.
+    Write("counts.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs]\r\n"
+                        "\"C:\\\\App\\\\core.dll\"=dword:1\r\n");
+    EXPECT_EQ(Tool("harvest stage -o h6.json --registry counts.reg"), 1);
+    EXPECT_EQ(output, "uninstpack: counts.reg:3: [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs]: the use "
+                      "counts of shared files are the \"shared\" flag's work (--shared GLOB), which lowers them; leave this section out of the .reg file\n");
 }
 
 // A staging tree with every kind of name a build can leave: each one that an

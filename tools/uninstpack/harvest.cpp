@@ -164,7 +164,8 @@ const char* const kRootNames[][2] = {{"HKEY_CLASSES_ROOT", "HKCR"}, {"HKEY_CURRE
                                      {"HKEY_CURRENT_CONFIG", "HKCC"}};
 
 // "HKEY_LOCAL_MACHINE\A\B" or "HKLM\A\B" as "HKLM\A\B"; empty for an unknown root.
-std::string ShortKey(const std::string& key) {
+std::string ShortKey(const std::string& given) {
+    const std::string key = given.substr(0, given.find_last_not_of('\\') + 1);  // "HKLM\A\" is the key HKLM\A
     const std::string root = key.substr(0, key.find('\\'));
     for (const auto& names : kRootNames)
         if (LowerAscii(root) == LowerAscii(names[0]) || LowerAscii(root) == LowerAscii(names[1])) return names[1] + key.substr(root.size());
@@ -258,6 +259,13 @@ bool HarvestRegistry(const std::string& contents, const std::string& fileName, c
             }
             const std::string problem = CheckField(Field::RegistryKey, key.substr(key.find('\\') + 1), false);
             if (!problem.empty()) fail(at, problem);
+            // Its values are paths, and the count is the uninstaller's to lower.
+            const std::string lower = LowerAscii(key), counts = "\\currentversion\\shareddlls";
+            if (lower.size() > counts.size() && lower.compare(lower.size() - counts.size(), counts.size(), counts) == 0) {
+                fail(at, l + ": the use counts of shared files are the \"shared\" flag's work (--shared GLOB), which "
+                             "lowers them; leave this section out of the .reg file");
+                key.clear();
+            }
             for (const std::string& own : ownKeys) {
                 if (!IsAtOrBelow(key, own)) continue;
                 if (std::find(keys->begin(), keys->end(), own) == keys->end()) keys->push_back(own);
@@ -300,9 +308,10 @@ bool HarvestRegistry(const std::string& contents, const std::string& fileName, c
             fail(at, "the value's data " + data + " is neither \"text\", dword:XXXXXXXX, hex:XX,... nor -");
             continue;
         }
+        if (key.empty()) continue;  // a section deleted or refused: its values name nothing to keep
         const std::string problem = CheckField(Field::RegistryValue, name, false);
         if (!problem.empty()) fail(at, problem);
-        if (key.empty() || owned || data == "-" || !problem.empty()) continue;
+        if (owned || data == "-" || !problem.empty()) continue;
         if (std::find(values->begin(), values->end(), std::make_pair(key, name)) == values->end()) values->push_back({key, name});
     }
     return errors->size() == before;
@@ -377,11 +386,11 @@ bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::
     for (const std::string& own : options.ownKeys) {
         const std::string key = ShortKey(own);
         uint32_t rootKey = 0;
-        if (key.find('\\') == std::string::npos || !RootFromName(key.substr(0, key.find('\\')), &rootKey) ||
-            !IsOwnRegistryKey(rootKey, key.substr(key.find('\\') + 1)))
-            errors->push_back("--own-key " + own + ": not a key an installation creates (a root, an unknown root or a "
-                              "key that many programs share); an uninstaller must never remove what its installation "
-                              "did not create");
+        const char* notOwn = nullptr;
+        if (key.find('\\') == std::string::npos || !RootFromName(key.substr(0, key.find('\\')), &rootKey))
+            errors->push_back("--own-key " + own + ": not a key below HKCR, HKCU, HKLM, HKU or HKCC");
+        else if ((notOwn = WhyNotOwnRegistryKey(rootKey, key.substr(key.find('\\') + 1))))
+            errors->push_back("--own-key " + own + ": " + Quote(key.substr(key.find('\\') + 1)) + " " + notOwn);
     }
     std::vector<std::string> keys, ownKeys;
     std::vector<std::pair<std::string, std::string>> values;

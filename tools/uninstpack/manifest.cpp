@@ -535,7 +535,10 @@ bool ReadRootKey(Reader& r, const Json& entry, const std::string& path, uint32_t
     uint64_t number = 0;
     if (!ReadNumber(r, value, path + "/root", 0xFFFFFFFFu, &number)) return false;
     *root = static_cast<uint32_t>(number);
-    return true;
+    // The uninstaller passes the number on as a key handle: any other is no key, or one no rule here knows.
+    if (RootName(*root)) return true;
+    ReportError(r, path + "/root", value.dump() + " is not a predefined key the uninstaller acts on; use HKCR, HKCU, HKLM, HKU or HKCC");
+    return false;
 }
 
 void ReadRegistryEntry(Reader& r, const Json& entry, const std::string& path, PackData* data) {
@@ -555,12 +558,9 @@ void ReadRegistryEntry(Reader& r, const Json& entry, const std::string& path, Pa
                     "value; give the value name in \"value\"");
         ok = false;
     }
-    if (ok && !isValue && !IsOwnRegistryKey(registry.root, keyText)) {
-        ReportError(r, path + "/key",
-                    Quote(keyText) +
-                        " is not a key an installation makes but one that many programs or "
-                        "the system share; removing it with everything below would take theirs too. Name the "
-                        "installation's own key below it, or give single values with \"value\"");
+    const char* notOwn = ok && !isValue ? WhyNotOwnRegistryKey(registry.root, keyText) : nullptr;
+    if (notOwn) {
+        ReportError(r, path + "/key", Quote(keyText) + " " + notOwn);
         ok = false;
     }
     if (!ok) return;

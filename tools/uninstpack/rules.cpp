@@ -173,6 +173,46 @@ bool HasUnknownCommandToken(const std::string& text, std::string* found) {
     return start != std::string::npos && text[start] == '#' && HasUnknownToken(text.substr(start), found);
 }
 
+// Folders that Windows, the shell or the user own below the folder tokens:
+// the default names of Windows' known folders (KNOWNFOLDERID, the shell's
+// Known Folders reference) and of the folders Windows itself installs in its
+// Windows and System folders. Lower case, compared without regard to ASCII case.
+const char* const kWindowsFolders[] = {
+    "microsoft", "windows", "downloads", "documents", "my documents", "desktop", "pictures", "my pictures", "music",
+    "my music", "videos", "my videos", "favorites", "links", "contacts", "searches", "saved games", "onedrive",
+    "3d objects", "start menu", "programs", "startup", "templates", "recent", "sendto", "cookies", "history",
+    "network shortcuts", "printer shortcuts", "nethood", "printhood", "libraries", "temp", "temporary internet files",
+    "packages", "public", "default", "all users", "users", "programdata", "program files", "program files (x86)",
+    "common files", "drivers", "installer", "system", "system32", "syswow64", "sysnative", "winsxs", "fonts", "inf",
+    "assembly", "microsoft.net", "prefetch", "logs", "tasks", "boot", "help", "panther", "servicing", "spool",
+    "config", "catroot", "catroot2", "driverstore", "wbem", "softwaredistribution", "resources", "web", "cursors",
+    "media", "globalization", "ime", "registration", "security", "debug", "appcompat", "apppatch", "speech"};
+// The profile's containers of application data: not a folder of one's own,
+// but a folder of one's own may lie below them.
+const char* const kProfileContainers[] = {"appdata", "local", "roaming", "locallow", "application data", "local settings"};
+
+bool IsNamedIn(const std::string& part, const char* const* begin, const char* const* end) {
+    const std::string lower = LowerAscii(part);
+    return std::any_of(begin, end, [&lower](const char* name) { return lower == name; });
+}
+
+// A pattern with wildcards removes every match in its folder and below: it
+// must lie in a folder an installation makes, the installation folder or a
+// folder of its own below a token; "*found" receives the folder it sweeps.
+bool SweepsSharedFolder(const std::string& text, std::string* found) {
+    if (text[0] != '#' || text.find_first_of("*?") == std::string::npos || LowerAscii(text).compare(0, 13, "#installdir#\\") == 0)
+        return false;
+    std::vector<std::string> parts = SplitAt(text, '\\');
+    parts.pop_back();  // the mask
+    *found = parts.empty() ? text : parts[0];
+    for (size_t i = 1; i < parts.size(); ++i) {
+        *found += "\\\\" + parts[i];
+        if (IsNamedIn(parts[i], std::begin(kProfileContainers), std::end(kProfileContainers))) continue;
+        return parts[i].empty() || IsNamedIn(parts[i], std::begin(kWindowsFolders), std::end(kWindowsFolders));
+    }
+    return true;
+}
+
 // ---- Where a path is taken from (waived by --allow-relative).
 
 bool IsNotFileFolder(const std::string& text, std::string*) { return text[0] != '.' && !IsFullPath(text); }
@@ -244,6 +284,9 @@ const Rule kPatternRules[] = {
     {HasWildcardInFolder, "has a wildcard before its last backslash; only the last part is a mask", false},
     {HasReservedFolder, kReserved, false},
     {HasDottedFolder, kDotted, false},
+    {SweepsSharedFolder, "has wildcards in @, a folder that Windows or the user owns; a pattern with wildcards must "
+                         "lie in the installation folder or in a folder of the installation's own below the token, "
+                         "such as #AppData#\\\\Vendor\\\\App\\\\*.tmp; name a single file there without wildcards", false},
     {IsFullPatternWithoutToken, "is a full path without a folder token; the uninstaller puts a pattern without a "
                                 "token behind the installation folder: write it relative to that folder, or begin it "
                                 "with a token such as #AppData#", true},
@@ -353,26 +396,74 @@ bool IsSharedClass(const std::string& name) {
                           "shell", "protocols", "filter", "mapi", "wow6432node"});
 }
 
+// The first part of the ProgIDs a fresh Windows registers (the shell's,
+// Windows Installer's "Msi.Package", scripting, media, XML and data access
+// classes), as listed under HKCR of a new installation.
+const char* const kWindowsProgIdVendors[] = {
+    "microsoft", "windows", "msi", "shell", "wmp", "wmplayer", "mediaplayer", "wscript", "scripting", "vbscript",
+    "jscript", "msxml", "msxml2", "adodb", "adox", "internetexplorer", "paint", "wordpad", "mshtml", "cdo",
+    "wbemscripting", "mmc", "hnetcfg", "sapi", "wia", "imapi2", "schedule", "appx", "shellexecute", "shdocvw"};
+
+// A ProgID is Program.Component[.Version] ("ProgID Key", COM's registry
+// reference): a class name without a period is one of Windows' own
+// (jpegfile, InternetShortcut, CompressedFolder, Licenses, Record, DirectShow,
+// Local Settings, ...), as are the ProgIDs of Windows' programs.
+bool IsWindowsClass(const std::string& name) {
+    return name.find('.') == std::string::npos ||
+           IsNamedIn(name.substr(0, name.find('.')), std::begin(kWindowsProgIdVendors), std::end(kWindowsProgIdVendors));
+}
+
+// Identifiers of Windows' own: COM's and OLE's range {xxxxxxxx-0000-0000-C000-000000000046}
+// (IUnknown, IDispatch, the stdole type library, ...), the shell's range
+// {xxxxxxxx-3AEA-1069-A2xx-08002B30309D} (This PC, Control Panel, Printers, ...),
+// and the shell folders outside it (Recycle Bin, Network, Libraries, Quick
+// access, the user's files, Network Connections, Documents, the Briefcase).
+bool IsWindowsGuid(const std::string& guid) {
+    return guid.size() == 38 &&
+           (guid.compare(10, 28, "0000-0000-c000-000000000046}") == 0 ||
+            (guid.compare(10, 12, "3aea-1069-a2") == 0 && guid.compare(25, 13, "08002b30309d}") == 0) ||
+            IsOneOf(guid, {"{645ff040-5081-101b-9f08-00aa002f954e}", "{f02c1a0d-be21-4350-88b0-7367fc96ef3c}",
+                           "{031e4825-7b94-4dc3-b131-e946b44c8dd5}", "{679f85cb-0220-4080-b29b-5540cc05aab6}",
+                           "{59031a47-3f72-44a7-89c5-5595fe6b30ee}", "{7007acc7-3202-11d1-aad2-00805fc1270e}",
+                           "{450d8fba-ad25-11d0-98a8-0800361b1103}", "{85bbd920-42a0-1069-a2e4-08002b30309d}"}));
+}
+
+const char kSharedKey[] = "is not a key an installation makes but one that many programs or the system share; removing "
+                          "it with everything below would take theirs too. Name the installation's own key below it, "
+                          "or give single values with \"value\"";
+const char kWindowsClassKey[] = "is one of Windows' own classes; an installation's own ProgID has a period, such as "
+                                "Vendor.Document.1. Remove only what the installation added to the class: each value "
+                                "with \"value\", a verb's command as \"value\": \"\" of its command key";
+const char kWindowsGuidKey[] = "is one of Windows' own registrations (This PC, Recycle Bin, IUnknown, the OLE type "
+                               "library, ...); name the installation's own GUID";
+
 // parts: below the Classes root.
-bool IsOwnClass(std::vector<std::string> parts) {
+const char* WhyNotOwnClass(std::vector<std::string> parts) {
     if (!parts.empty() && parts[0] == "wow6432node") parts.erase(parts.begin());
-    if (parts.empty()) return false;
+    if (parts.empty()) return kSharedKey;
     // The installation's GUIDs and application entries, one level down.
-    if (IsOneOf(parts[0], {"clsid", "typelib", "appid", "interface", "applications"})) return parts.size() >= 2;
-    return !IsSharedClass(parts[0]);  // its ProgID
+    if (IsOneOf(parts[0], {"clsid", "typelib", "appid", "interface", "applications"})) {
+        if (parts.size() < 2) return kSharedKey;
+        return parts[0] != "applications" && IsWindowsGuid(parts[1]) ? kWindowsGuidKey : nullptr;
+    }
+    if (IsSharedClass(parts[0])) return kSharedKey;
+    return IsWindowsClass(parts[0]) ? kWindowsClassKey : nullptr;  // its ProgID
 }
 
 // parts: below HKLM or a user's root.
-bool IsOwnSoftware(std::vector<std::string> parts) {
-    if (parts.size() < 2 || parts[0] != "software") return false;  // SYSTEM, Control Panel, Environment, ...
+const char* WhyNotOwnSoftware(std::vector<std::string> parts) {
+    if (parts.size() < 2 || parts[0] != "software") return kSharedKey;  // SYSTEM, Control Panel, Environment, ...
     parts.erase(parts.begin());
     if (parts[0] == "wow6432node") parts.erase(parts.begin());
-    if (parts.empty()) return false;
-    if (parts[0] == "classes") return IsOwnClass(std::vector<std::string>(parts.begin() + 1, parts.end()));
+    if (parts.empty()) return kSharedKey;
+    if (parts[0] == "classes") return WhyNotOwnClass(std::vector<std::string>(parts.begin() + 1, parts.end()));
     if (parts[0] == "microsoft")  // only the installation's own entries in the system's lists
         return parts.size() >= 5 && parts[1] == "windows" && parts[2] == "currentversion" &&
-               IsOneOf(parts[3], {"uninstall", "app paths"});
-    return !IsOneOf(parts[0], {"policies", "windows", "clients", "registeredapplications", "odbc", "wow6432node"});
+                       IsOneOf(parts[3], {"uninstall", "app paths"})
+                   ? nullptr
+                   : kSharedKey;
+    return IsOneOf(parts[0], {"policies", "windows", "clients", "registeredapplications", "odbc", "wow6432node"}) ? kSharedKey
+                                                                                                              : nullptr;
 }
 
 const struct { const char* name; uint32_t root; } kRoots[] = {
@@ -383,25 +474,24 @@ const struct { const char* name; uint32_t root; } kRoots[] = {
 
 }  // namespace
 
-bool IsOwnRegistryKey(uint32_t root, const std::string& key) {
+const char* WhyNotOwnRegistryKey(uint32_t root, const std::string& key) {
     std::vector<std::string> parts;
     for (const std::string& part : SplitAt(LowerAscii(key), '\\'))
         if (!part.empty()) parts.push_back(part);
     switch (root) {
-    case 0x80000000u: return IsOwnClass(parts);
+    case 0x80000000u: return WhyNotOwnClass(parts);
     case 0x80000001u:
-    case 0x80000002u: return IsOwnSoftware(parts);
+    case 0x80000002u: return WhyNotOwnSoftware(parts);
     case 0x80000003u: {  // a user's SID, or its classes
-        if (parts.size() < 2 || parts[0] == ".default") return false;
+        if (parts.size() < 2 || parts[0] == ".default") return kSharedKey;
         const std::string user = parts[0];
         parts.erase(parts.begin());
         const std::string suffix = "_classes";
         if (user.size() > suffix.size() && user.compare(user.size() - suffix.size(), suffix.size(), suffix) == 0)
-            return IsOwnClass(parts);
-        return IsOwnSoftware(parts);
+            return WhyNotOwnClass(parts);
+        return WhyNotOwnSoftware(parts);
     }
-    case 0x80000005u: return false;  // the hardware profile: a view of SYSTEM
-    default: return true;
+    default: return kSharedKey;  // HKCC, the hardware profile, is a view of SYSTEM
     }
 }
 

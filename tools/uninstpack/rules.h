@@ -17,10 +17,12 @@ std::string CheckField(Field field, const std::string& utf8, bool allowRelative)
 // Whole-key removal is for keys an installation made: its vendor key and
 // below, its CLSID, TypeLib, AppID, Interface, ProgID and Applications
 // entries, its own Uninstall and App Paths entry. Case-insensitive; the
-// WOW6432Node mirror counts as the key it mirrors. Unknown roots are not judged.
-bool IsOwnRegistryKey(uint32_t root, const std::string& key);
+// WOW6432Node mirror counts as the key it mirrors. Null for such a key;
+// otherwise why it is not one, a message that follows the quoted key.
+const char* WhyNotOwnRegistryKey(uint32_t root, const std::string& key);
 
-// Predefined roots: "HKLM" or "HKEY_LOCAL_MACHINE" (any case) and back.
+// The predefined roots the uninstaller acts on: "HKLM" or "HKEY_LOCAL_MACHINE"
+// (any case) and back; RootName is null for any other number.
 bool RootFromName(const std::string& name, uint32_t* root);
 const char* RootName(uint32_t root);  // the short name, or null
 
