@@ -92,7 +92,7 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     Write("o.exe", "previous");
     Write("unsealed.exe", kUnsealed);
     Write("tool.exe", "MZ" + kUnsealed + std::string(100, 'x'));  // the marker inside another program
-    Shell("cp good.exe sealed-again.exe");
+    Shell("cp good.exe sealed-again.exe && mkdir folder && ln -s in.json link.exe.partial");
     const struct { std::string args; int status; std::string output; } rows[] = {
         {"check in.json", 0, "ok\n"},
         {"check bad.json", 1, "bad.json: /files/0: must be an object, not a number\nuninstpack: bad.json: /files/1"},
@@ -110,7 +110,13 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
         // No command writes over one of its inputs, and none takes another program for the stub.
         {"build in.json -o in.json --stub stub.exe", 1, "uninstpack: -o in.json: is also an input of this command (in.json)"},
         {"build in.json -o x.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg x.exe", 1, "--list-reg x.exe: is also an input"},
-        {"build in.json -o x.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg missing/x.reg", 1, "cannot create missing/x.reg.partial"},
+        {"build in.json -o x.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg missing/x.reg", 1, "cannot write missing/x.reg: its folder does not exist"},
+        // Outputs that are not what they seem: every one is checked before any is written, only a
+        // regular file is replaced, and a temporary name is never written through.
+        {"build in.json -o /dev/null --stub stub.exe", 1, "uninstpack: /dev/null: is a device or a FIFO, not a regular file, and is "
+                                                         "never replaced; to validate a manifest without writing anything, use 'uninstpack check'"},
+        {"build in.json -o o.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg folder", 1, "uninstpack: folder: is a folder, not"},
+        {"build in.json -o link.exe --stub stub.exe", 0, ""},
         {"dump good.exe -o good.exe", 1, "uninstpack: -o good.exe: is also an input"},
         {"build in.json -o x.exe --stub tool.exe", 1, "tool.exe: not a usable stub: its data locator does not hold its own size"},
         {"seal sealed-again.exe", 1, "sealed-again.exe: carries uninstall data at 77; seal only the stub"},
@@ -126,7 +132,9 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     EXPECT_EQ(Read("stub.exe"), kStub);
     EXPECT_EQ(Read("in.json"), "{}");
     Shell("ls");
-    EXPECT_EQ(output, "bad.json\ncut.exe\ngood.exe\nin.json\no.exe\nsealed-again.exe\nsigned.exe\nstub.exe\ntool.exe\ntwo.exe\nunsealed.exe\n");
+    EXPECT_EQ(output, "bad.json\ncut.exe\nfolder\ngood.exe\nin.json\nlink.exe\nlink.exe.partial\no.exe\nsealed-again.exe\nsigned.exe\nstub.exe\n"
+                      "tool.exe\ntwo.exe\nunsealed.exe\n");
+    EXPECT_EQ(Read("link.exe"), Read("good.exe"));
     // Sealing the stub is what the build does, and a second time changes nothing.
     EXPECT_EQ(Tool("seal unsealed.exe"), 0) << output;
     EXPECT_EQ(Tool("seal unsealed.exe"), 0) << output;
