@@ -93,6 +93,8 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     Write("unsealed.exe", kUnsealed);
     Write("tool.exe", "MZ" + kUnsealed + std::string(100, 'x'));  // the marker inside another program
     Shell("cp good.exe sealed-again.exe && mkdir folder && ln -s in.json link.exe.partial");
+    Write("prog.json", R"({"options": {"program": "\"${InstallDir}\\cleanup.exe\" /quiet"}})");
+    Write("rel.json", R"({"options": {"program": "\"cleanup.exe\" /quiet"}})");
     const struct { std::string args; int status; std::string output; } rows[] = {
         {"check in.json", 0, "ok\n"},
         {"check bad.json", 1, "bad.json: /files/0: must be an object, not a number\nuninstpack: bad.json: /files/1"},
@@ -121,6 +123,23 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
         {"build in.json -o x.exe --stub tool.exe", 1, "tool.exe: not a usable stub: its data locator does not hold its own size"},
         {"seal sealed-again.exe", 1, "sealed-again.exe: carries uninstall data at 77; seal only the stub"},
         {"build in.json -o x.exe --stub stub.exe --publisher P", 2, "--publisher, --version, --icon and --list-reg describe the --list-as entry"},
+        // Values given on the command line pass the rules that the manifest's texts do.
+        {"check in.json -D D-x=1", 2, "uninstpack: -D D-x=1: a variable's name is ASCII letters, digits and _ only"},
+        {"check in.json -D A=1 -D A=2", 2, "uninstpack: -D A=2: A is given twice (A=1)"},
+        {"check in.json -D 'Data=${InstallDir}\\data'", 2, "uninstpack: -D Data=${InstallDir}\\data: a value goes in as it stands"},
+        {"check in.json --install-dir 'C:\\'", 2, "uninstpack: --install-dir \"C:\\\\\" is a drive's root, a folder of Windows'"},
+        {"check in.json --install-dir 'c:\\windows\\'", 2, "uninstpack: --install-dir \"c:\\\\windows\\\\\" is a drive's root"},
+        {"check in.json --install-dir 'C:\\Users\\Bob'", 2, "uninstpack: --install-dir \"C:\\\\Users\\\\Bob\" is a drive's root"},
+        {"check in.json --install-dir 'C:\\Program Files'", 2, "uninstpack: --install-dir \"C:\\\\Program Files\" is"},
+        {"check in.json --install-dir 'C:\\Users\\Bob\\AppData\\Local\\Programs\\App'", 0, "ok\n"},
+        {"build in.json -o x.exe --stub stub.exe --list-as '${Name}' -D Name= --install-dir C:\\\\A --list-reg x.reg", 1,
+         "uninstpack: --list-as: the program's entry \"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\\" is not a key"},
+        {"build in.json -o x.exe --stub stub.exe --list-as \"$(printf 'A\\tB')\" --install-dir C:\\\\A --list-reg x.reg", 1,
+         "uninstpack: --list-as: \"A\\u0009B\" holds the control character U+0009"},
+        // The uninstaller puts a program without a leading token behind its own folder.
+        {"check prog.json --install-dir 'C:\\App'", 1, "prog.json: /options/program: \"\\\"C:\\\\App\\\\cleanup.exe\\\" /quiet\" is a full path without a folder token"},
+        {"check prog.json", 1, "prog.json: /options/program: \"\\\"${InstallDir}\\\\cleanup.exe\\\" /quiet\" is a full path"},
+        {"plan rel.json --install-dir 'C:\\App'", 0, "program  \"C:\\App\\cleanup.exe\" /quiet (not waited for)"},
         {"--version", 0, "uninstpack 1."},
         {"--help", 0, "Usage: uninstpack COMMAND"},
     };
@@ -132,7 +151,7 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     EXPECT_EQ(Read("stub.exe"), kStub);
     EXPECT_EQ(Read("in.json"), "{}");
     Shell("ls");
-    EXPECT_EQ(output, "bad.json\ncut.exe\nfolder\ngood.exe\nin.json\nlink.exe\nlink.exe.partial\no.exe\nsealed-again.exe\nsigned.exe\nstub.exe\n"
+    EXPECT_EQ(output, "bad.json\ncut.exe\nfolder\ngood.exe\nin.json\nlink.exe\nlink.exe.partial\no.exe\nprog.json\nrel.json\nsealed-again.exe\nsigned.exe\nstub.exe\n"
                       "tool.exe\ntwo.exe\nunsealed.exe\n");
     EXPECT_EQ(Read("link.exe"), Read("good.exe"));
     // Sealing the stub is what the build does, and a second time changes nothing.

@@ -182,6 +182,10 @@ std::string SyntaxError(const std::string& text, const std::string& fileName, Js
 
 }  // namespace
 
+bool IsVariableName(const std::string& name) {
+    return !name.empty() && name.find_first_not_of(kVariableCharacters) == std::string::npos;
+}
+
 bool ExpandVariables(const std::string& text, const ManifestContext& context, std::string* expanded, std::string* error) {
     expanded->clear();
     for (size_t at = 0; at < text.size();) {
@@ -196,7 +200,7 @@ bool ExpandVariables(const std::string& text, const ManifestContext& context, st
         }
         const size_t close = text.find('}', at);
         const std::string name = text.substr(at + 2, close == std::string::npos ? 0 : close - at - 2);
-        if (close == std::string::npos || name.empty() || name.find_first_not_of(kVariableCharacters) != std::string::npos) {
+        if (close == std::string::npos || !IsVariableName(name)) {
             *error = "\"${\" does not begin a variable such as ${InstallDir}; write \"$${\" for the text itself";
             return false;
         }
@@ -601,10 +605,8 @@ void ReadOptions(Reader& r, const Json& value, const std::string& path, PackOpti
     std::string utf8;
     // A command without a leading token is put behind the installation folder, in a 260-byte buffer.
     if (ReadText(r, value, "program", path, false, &options->program, &utf8) &&
-        KeepsRules(r, Field::Command, utf8, path + "/program") && utf8.find_first_not_of("\" ") != std::string::npos &&
-        utf8[utf8.find_first_not_of("\" ")] != '#')
-        CheckPathLimit(r, (utf8[0] == '"' ? "\"" : "") + InstallDirOf(r) + "\\" + utf8.substr(utf8.find_first_not_of("\" ")),
-                       path + "/program", "the command put behind the installation folder");
+        KeepsRules(r, Field::Command, utf8, path + "/program") && ComposeCommand(utf8, "") != utf8)
+        CheckPathLimit(r, ComposeCommand(utf8, InstallDirOf(r)), path + "/program", "the command put behind the installation folder");
     if (ReadText(r, value, "document", path, false, &options->document, &utf8)) KeepsRules(r, Field::Document, utf8, path + "/document");
 }
 

@@ -35,7 +35,7 @@ std::string PlanRun(const PackData& data, int codePage, const std::string& insta
         if (entry.flags & FileFlagCheckInUse) line("in use?  " + file(entry) + " (Retry or Cancel while it is)");
     const PackOptions& options = data.options;
     if (!options.program.empty())
-        line("program  " + Utf8(options.program, codePage) +
+        line("program  " + ComposeCommand(Utf8(options.program, codePage), installDir) +
              ((options.flags & OptWaitForProgram) ? " (waited for)" : " (not waited for)") + " (not with /X alone)");
     for (size_t i = data.files.size(); i-- > 0;) {
         const PackFile& entry = data.files[i];

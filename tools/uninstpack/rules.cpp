@@ -107,11 +107,15 @@ bool HasWildcardInFolder(const std::string& text, std::string*) {
     return FolderPart(text).find_first_of("*?") != std::string::npos;
 }
 
+// The device names Windows reserves, with any extension ("Naming Files, Paths,
+// and Namespaces"): COM and LPT take a digit 1-9 or a superscript ¹, ² or ³,
+// which Windows counts as digits there.
 bool IsReservedName(const std::string& part) {
     const std::string base = LowerAscii(part.substr(0, part.find('.')));
-    if (IsOneOf(base, {"con", "prn", "aux", "nul"})) return true;
-    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '1' &&
-           base[3] <= '9';
+    if (IsOneOf(base, {"con", "prn", "aux", "nul", "conin$", "conout$"})) return true;
+    if (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0) return false;
+    const std::string digit = base.substr(3);
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || IsOneOf(digit, {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3"});
 }
 bool HasReservedComponent(const std::string& text, std::string* found) {
     for (const std::string& part : Components(text))
@@ -225,6 +229,13 @@ bool IsFullPatternWithoutToken(const std::string& text, std::string*) {
     return text.find('#') == std::string::npos && (text.find(":\\") != std::string::npos || text.compare(0, 2, "\\\\") == 0);
 }
 
+// The uninstaller puts a command that does not begin with a token behind its
+// own folder, so a full path there names a program that is never found.
+bool IsFullCommandWithoutToken(const std::string& text, std::string*) {
+    const size_t start = text.find_first_not_of("\" ");
+    return start != std::string::npos && (IsFullPath(text.substr(start)) || text.compare(start, 13, "${InstallDir}") == 0);
+}
+
 struct Rule {
     Predicate breaks;
     const char* message;  // follows the quoted text; "@" receives what was found
@@ -236,7 +247,7 @@ const char kControl[] =
 const char kSlash[] = "holds a slash; write a backslash between folders (the uninstaller compares folders as text)";
 const char kDotDot[] = "has a \"..\" component, which climbs out of the folder it names; name the folder itself";
 const char kForbidden[] = "holds \"@\", which Windows does not allow in a file or folder name";
-const char kReserved[] = "has the part \"@\", a device name Windows reserves (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+const char kReserved[] = "has the part \"@\", a device name Windows reserves (CON, PRN, AUX, NUL, COM1-9, LPT1-9, COM¹-³, LPT¹-³)";
 const char kDotted[] = "has the part \"@\", ending in a dot or blank, which Windows drops from names";
 const char kDriveRelative[] = "is relative to the current folder of drive @; write a full path such as C:\\\\App";
 const char kRootRelative[] = "begins with one backslash, so it is relative to the current drive; write a full path such as C:\\\\App";
@@ -307,6 +318,9 @@ const Rule kValueRules[] = {
 const Rule kCommandRules[] = {
     {HasControlCharacter, kControl, false},
     {HasUnknownCommandToken, "begins with the folder token @, which the uninstaller does not know; known tokens: ", false},
+    {IsFullCommandWithoutToken, "is a full path without a folder token; the uninstaller puts such a command behind its own "
+                                "folder, where it is never found. Name a program in the uninstaller's folder without a "
+                                "path (cleanup.exe /quiet), or begin with a token such as #InstallDir# or #System#", false},
 };
 
 const Rule kDocumentRules[] = {
@@ -379,6 +393,24 @@ std::string FolderTokenList() {
     std::string list;
     for (const char* token : kFolderTokens) list += (list.empty() ? "" : ", ") + std::string(token);
     return list;
+}
+
+// ---- The installation folder.
+
+std::string CheckInstallDir(const std::string& dir, const std::vector<std::string>& machineFolders) {
+    const std::string normal = NormalPath(dir);
+    bool own = false, profile = false;  // a component of the program's own; the next one names a user
+    for (const std::string& part : Components(dir + "\\")) {
+        own = own || (!part.empty() && !profile && !IsNamedIn(part, std::begin(kWindowsFolders), std::end(kWindowsFolders)) &&
+                      !IsNamedIn(part, std::begin(kProfileContainers), std::end(kProfileContainers)));
+        profile = IsOneOf(LowerAscii(part), {"users", "documents and settings"});
+    }
+    for (const std::string& folder : machineFolders)
+        own = own && normal != NormalPath(folder) && NormalPath(folder).compare(0, normal.size() + 1, normal + "\\") != 0;
+    if (own || !IsFullPath(dir + "\\")) return std::string();
+    return Quote(dir) + " is a drive's root, a folder of Windows' or the user's own, or a folder above one; what the "
+                        "uninstaller removes below it would not be the program's. Give the program's own folder, such as "
+                        "C:\\\\Program Files\\\\Vendor\\\\App";
 }
 
 // ---- Registry keys an installation owns.
@@ -569,6 +601,13 @@ std::string ComposeFilePath(const std::string& folder, const std::string& name, 
         path = folder.size() > 2 && folder[1] == '\\' ? installDir + "\\" + folder.substr(2) : installDir;
     if (!name.empty()) path += (path.empty() || path.back() == '\\' ? "" : "\\") + name;
     return path;
+}
+
+std::string ComposeCommand(const std::string& command, const std::string& folder) {
+    const bool quoted = !command.empty() && command[0] == '"';
+    const size_t start = std::min(command.find_first_not_of(' ', quoted), command.size());
+    if (command[start] == '#') return command;
+    return (quoted ? "\"" : "") + folder + "\\" + command.substr(start);
 }
 
 std::string LowerAscii(std::string text) {

@@ -43,6 +43,16 @@ std::string Quote(const std::string& text);
 // The uninstaller's folder tokens (#AppData#, ...), for messages: "#Windows#, #System#, ...".
 std::string FolderTokenList();
 
+// Why a folder cannot be the installation folder: a drive's root, a folder of
+// Windows' or the user's own by its name, one of machineFolders (the
+// machine's own, where known), or a folder above one of them. Empty when it can.
+std::string CheckInstallDir(const std::string& dir, const std::vector<std::string>& machineFolders);
+
+// The command line the uninstaller composes for its pre-removal program: one
+// that does not begin with a folder token (after a quote and blanks) is put
+// behind folder, the uninstaller's own.
+std::string ComposeCommand(const std::string& command, const std::string& folder);
+
 // The full path the uninstaller composes for a file entry: a folder that
 // begins with "." is put behind installDir (given without a trailing backslash).
 std::string ComposeFilePath(const std::string& folder, const std::string& name, const std::string& installDir);
