@@ -7,6 +7,7 @@
 #include "codepage.h"
 #include "languages.h"
 #include "manifest.h"
+#include "rules.h"
 
 namespace {
 
@@ -182,6 +183,13 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
         {R"({"patterns": ["logs\\*.log", "LOGS\\*.log"], "registry": [{"root": "HKLM", "key": "Software\\V"}, {"root": 2147483650, "key": "software\\v"}],
             "directories": [{"path": "C:\\A"}, {"path": "c:\\a\\"}]})",
          {"m: /directories/1: warning: names \"c:\\\\a\\\\\" again", "m: /registry/1: warning:", "m: /patterns/1: warning:"}},
+        // Names are compared as Windows compares them, beyond ASCII too.
+        {R"({"files": [{"folder": ".\\Café", "name": "Ütil.dll", "flags": ["shared"]}, {"folder": ".\\CAFÉ", "name": "ütil.dll", "flags": ["shared"]},
+                       {"folder": ".", "name": "ÿ"}, {"folder": ".", "name": "Ÿ"}]})",
+         {"m: /files/1: names \"${InstallDir}\\\\CAFÉ\\\\ütil.dll\" again, as /files/0 does; a shared library",
+          "m: /files/3: names \"${InstallDir}\\\\Ÿ\" again"}},
+        {R"({"codepage": 1253, "files": [{"folder": ".", "name": "Ωμέγα"}, {"folder": ".", "name": "ΩΜΈΓΑ"}]})",
+         {"m: /files/1: names \"${InstallDir}\\\\ΩΜΈΓΑ\" again"}},
         // Messages: the placeholders each one takes.
         {R"x({"messages": {"readOnlyPrompt": "%s is read-only (100%%)", "confirm": "Remove 100% of it?", "17": "%d"}})x", {}},
         {R"({"messages": {"readOnlyPrompt": "%d files"}})", {"m: /messages/readOnlyPrompt: holds \"%d\"; this message takes one path, as \"%s\""}},
@@ -196,6 +204,16 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
         for (size_t i = 0; i < starts.size() && i < row.errors.size(); ++i) starts[i].resize(row.errors[i].size());
         EXPECT_EQ(starts, row.errors) << row.manifest.substr(0, 200);
     }
+}
+
+// Two spellings that Windows takes for one name, and some that it does not.
+TEST(Names, CompareAsWindowsFoldsTheirCase) {
+    const struct { const char* a; const char* b; bool same; } rows[] = {
+        {"Café", "CAFÉ", true}, {"ÿ", "Ÿ", true}, {"ǆ", "ǅ", false}, {"ą", "Ą", true}, {"ĺ", "Ĺ", true}, {"ς", "Σ", true},
+        {"ώ", "Ώ", true}, {"ё", "Ё", true}, {"ӂ", "Ӂ", true}, {"ա", "Ա", true}, {"ạ", "Ạ", true}, {"ⅰ", "Ⅰ", true},
+        {"ⓐ", "Ⓐ", true}, {"ａｚ", "ＡＺ", true}, {"ß", "SS", false}, {"a", "ａ", false}, {"µ", "Μ", false}, {"÷", "×", false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(NormalPath(row.a) == NormalPath(row.b), row.same) << row.a << " " << row.b;
 }
 
 // A wrong name would survive build, dump and build unchanged, so the numbers

@@ -202,20 +202,21 @@ TEST_F(ToolTest, HarvestListsTheStagingTreeInInstallationOrder) {
 // so that it comes back as it was (a "${" in a name stays text).
 TEST_F(ToolTest, HarvestNamesEveryStagedNameItCannotStore) {
     Shell("mkdir -p stage/sub stage/empty && touch 'stage/${InstallDir}.txt' 'stage/star*.txt' stage/CON 'stage/dot.' "
-          "stage/Case.txt stage/case.TXT stage/sub/ok.dll \"$(printf 'stage/bad\\377name')\" && ln -s ok.dll stage/sub/link.dll && "
+          "stage/Case.txt stage/case.TXT stage/Café stage/CAFÉ 'stage/COM³.log' stage/sub/ok.dll \"$(printf 'stage/bad\\377name')\" && ln -s ok.dll stage/sub/link.dll && "
           "mkfifo stage/pipe");
     Write("bad.reg", "REGEDIT4\r\n\"early\"=\"x\"\r\n[HKEY_LOCAL_MACHINE\\Software\\V\r\n[HKEY_LOCAL_MACHINE\\Software\\V]\r\n\"n\"=dword:zz\r\n");
     EXPECT_EQ(Tool("harvest stage -o h.json --registry bad.reg --shared 'nothing\\*.dll' --own-key 'HKLM\\Software\\Other'"), 1);
     for (const char* expected : {"stage/bad\\xFFname: the name is not UTF-8", "stage/CON: \"CON\" has the part \"CON\", a device name",
                                  "stage/dot.: \"dot.\" has the part \"dot.\", ending in a dot", "stage/star*.txt: \"star*.txt\" holds \"*\"",
-                                 "stage/case.TXT: differs from Case.txt only in letter case", "stage/pipe: a special file",
+                                 "stage/case.TXT: differs from Case.txt only in letter case", "stage/Café: differs from CAFÉ only",
+                                 "stage/COM³.log: \"COM³.log\" has the part", "stage/pipe: a special file",
                                  "stage/sub/link.dll: a link", "bad.reg:2: a value before any [key] section",
                                  "bad.reg:3: the key's \"[\" has no \"]\"", "bad.reg:5: the value's data dword:zz",
                                  "--shared nothing\\*.dll: matches no staged file",
                                  "--own-key HKLM\\Software\\Other: no key of the .reg files is at or below it"})
         EXPECT_NE(output.find(expected), std::string::npos) << expected << "\n" << output;
     EXPECT_EQ(output.find("json.exception"), std::string::npos) << output;
-    Shell("rm -f stage/CON 'stage/dot.' 'stage/star*.txt' stage/case.TXT stage/pipe stage/bad*");
+    Shell("rm -f stage/CON 'stage/dot.' 'stage/star*.txt' stage/case.TXT stage/Café 'stage/COM³.log' stage/pipe stage/bad*");
     ASSERT_EQ(Tool("harvest stage -o h.json --skip-special"), 0) << output;
     EXPECT_NE(output.find("left out 1 links and special files"), std::string::npos) << output;
     EXPECT_NE(Read("h.json").find("\"name\": \"$${InstallDir}.txt\""), std::string::npos) << Read("h.json");
@@ -226,7 +227,7 @@ TEST_F(ToolTest, HarvestNamesEveryStagedNameItCannotStore) {
     // check --staging: an entry whose file is not staged is an error, a staged file no entry names a warning.
     Shell("touch stage/new.txt && rm stage/Case.txt");
     EXPECT_EQ(Tool("check h.json --staging stage"), 1);
-    EXPECT_NE(output.find("h.json: /files/1: Case.txt is not in the staging folder stage"), std::string::npos) << output;
+    EXPECT_NE(output.find("h.json: /files/2: Case.txt is not in the staging folder stage"), std::string::npos) << output;
     EXPECT_NE(output.find("warning: stage: new.txt is staged but no entry names it"), std::string::npos) << output;
     // The program's entry takes variables as the manifest does.
     ASSERT_EQ(Tool("build h.json -o u.exe --stub stub.exe --install-dir 'C:\\App' --list-as '${InstallDir} app' "

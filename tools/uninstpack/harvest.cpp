@@ -99,6 +99,7 @@ void ListFolderTree(const std::string& staging, const std::string& relative, boo
     std::sort(entries.begin(), entries.end(), [](const ListedItem& a, const ListedItem& b) { return NameBefore(a.name, b.name); });
     if (!relative.empty()) items->push_back({relative, true});
     std::vector<std::string> folders;
+    std::map<std::string, std::string> seen;  // names as Windows compares them, and the first one of each
     for (size_t i = 0; i < entries.size(); ++i) {
         const ListedItem& entry = entries[i];
         const std::string child = relative.empty() ? entry.name : relative + "\\" + entry.name;
@@ -110,8 +111,9 @@ void ListFolderTree(const std::string& staging, const std::string& relative, boo
                                    ", which an installation does not copy; --skip-special leaves such out");
             continue;
         }
-        if (i > 0 && LowerAscii(entries[i - 1].name) == LowerAscii(entry.name))
-            errors->push_back(shown + ": differs from " + entries[i - 1].name + " only in letter case; Windows holds one of them");
+        const auto first = seen.emplace(FoldCase(entry.name), entry.name);
+        if (!first.second)
+            errors->push_back(shown + ": differs from " + first.first->second + " only in letter case; Windows holds one of them");
         const std::string problem = CheckField(Field::FileName, entry.name, false);
         if (!valid) errors->push_back(shown + ": the name is not UTF-8 (its bytes are shown as \\xNN), so it cannot be stored");
         else if (!problem.empty()) errors->push_back(shown + ": " + problem);
@@ -126,7 +128,7 @@ void ListFolderTree(const std::string& staging, const std::string& relative, boo
 // name, anything else by all of it.
 std::string Named(const Json& item) {
     if (item.is_object() && item.contains("folder") && item["folder"].is_string() && item.value("name", Json("")).is_string())
-        return LowerAscii(item["folder"].get<std::string>() + "\\" + item.value("name", Json("")).get<std::string>());
+        return NormalPath(item["folder"].get<std::string>() + "\\" + item.value("name", Json("")).get<std::string>());
     return LowerAscii(item.dump());
 }
 
@@ -367,13 +369,13 @@ bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::
     const size_t handWritten = root.contains("files") && root["files"].is_array() ? root["files"].size() : 0;
     // A real conflict: the hand-written part names as a file what is staged as a folder, or the reverse.
     std::map<std::string, bool> stagedFolder;
-    for (const StagedItem& item : staged) stagedFolder[LowerAscii(item.relative)] = item.folder;
+    for (const StagedItem& item : staged) stagedFolder[NormalPath(item.relative)] = item.folder;
     for (size_t i = 0; i < handWritten; ++i) {
         const Json& entry = root["files"][i];
         const std::string folder = entry.value("folder", std::string()), name = entry.value("name", std::string());
         if (folder.empty() || folder[0] != '.') continue;
-        const std::string relative = LowerAscii(folder.size() > 2 ? folder.substr(2) + (name.empty() ? "" : "\\" + name) : name);
-        const auto found = stagedFolder.find(relative);
+        const std::string relative = folder.size() > 2 ? folder.substr(2) + (name.empty() ? "" : "\\" + name) : name;
+        const auto found = stagedFolder.find(NormalPath(relative));
         if (found != stagedFolder.end() && found->second != name.empty())
             errors->push_back(options.mergeName + ": /files/" + std::to_string(i) + ": names " + relative + " as a " +
                               (name.empty() ? "folder" : "file") + ", but it is staged as a " + (found->second ? "folder" : "file"));

@@ -589,9 +589,9 @@ bool CheckStaging(const Arguments& arguments, const Manifest& manifest) {
             found->second |= Named;
     }
     for (const std::string& error : errors) Fail(error);
-    for (const auto& item : listed)
-        if (item.second == IsFile)
-            Fail("warning: " + arguments.staging + ": " + item.first + " is staged but no entry names it; the uninstaller leaves it");
+    for (const StagedItem& item : staged)
+        if (listed[NormalPath(item.relative)] == IsFile)
+            Fail("warning: " + arguments.staging + ": " + item.relative + " is staged but no entry names it; the uninstaller leaves it");
     return errors.empty();
 }
 

@@ -615,8 +615,61 @@ std::string LowerAscii(std::string text) {
     return text;
 }
 
+namespace {
+
+// Lower-case letters and their capitals as NTFS's upcase table pairs them
+// (the table Windows writes to a volume, from its simple case mappings): a
+// range of lower-case letters and the distance to their capitals, or with
+// distance 0 a range of alternating capital and small letter that begins
+// with a capital. Latin (with Latin-1, Extended-A and -B, Additional),
+// Greek, Coptic, Cyrillic, Armenian, Glagolitic, Roman numerals, circled
+// and fullwidth Latin letters: every letter of the code pages the generator
+// writes, and the ones a file name can hold besides.
+const struct { uint16_t first, last; int16_t distance; } kUpcase[] = {
+    {0x61, 0x7A, -32},     {0xE0, 0xF6, -32},     {0xF8, 0xFE, -32},     {0xFF, 0xFF, 121},     {0x100, 0x12F, 0},
+    {0x132, 0x137, 0},     {0x139, 0x148, 0},     {0x14A, 0x177, 0},     {0x179, 0x17E, 0},     {0x182, 0x185, 0},
+    {0x1A0, 0x1A5, 0},     {0x1AF, 0x1B0, 0},     {0x1B3, 0x1B6, 0},     {0x1CD, 0x1DC, 0},     {0x1DE, 0x1EF, 0},
+    {0x1F8, 0x21F, 0},     {0x222, 0x233, 0},     {0x246, 0x24F, 0},     {0x3AC, 0x3AC, -38},   {0x3AD, 0x3AF, -37},
+    {0x3B1, 0x3C1, -32},   {0x3C2, 0x3C2, -31},   {0x3C3, 0x3CB, -32},   {0x3CC, 0x3CC, -64},   {0x3CD, 0x3CE, -63},
+    {0x3D8, 0x3EF, 0},     {0x430, 0x44F, -32},   {0x450, 0x45F, -80},   {0x460, 0x481, 0},     {0x48A, 0x4BF, 0},
+    {0x4C1, 0x4CE, 0},     {0x4CF, 0x4CF, -15},   {0x4D0, 0x52F, 0},     {0x561, 0x586, -48},   {0x1E00, 0x1E95, 0},
+    {0x1EA0, 0x1EFF, 0},   {0x2170, 0x217F, -16}, {0x24D0, 0x24E9, -26}, {0x2C30, 0x2C5F, -48}, {0x2C80, 0x2CE3, 0},
+    {0xFF41, 0xFF5A, -32},
+};
+
+uint32_t Capital(uint32_t c) {
+    for (const auto& range : kUpcase) {
+        if (c < range.first || c > range.last) continue;
+        if (range.distance) return c + range.distance;
+        return c - ((c - range.first) & 1);
+    }
+    return c;
+}
+
+}  // namespace
+
+std::string FoldCase(const std::string& utf8) {
+    std::string out;
+    for (size_t at = 0; at < utf8.size();) {
+        const unsigned char lead = static_cast<unsigned char>(utf8[at]);
+        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : 0;
+        if (length == 0 || at + length > utf8.size()) {  // four bytes lie beyond the table; other bytes stay
+            out += utf8[at++];
+            continue;
+        }
+        uint32_t c = length == 1 ? lead : lead & (length == 2 ? 0x1F : 0x0F);
+        for (size_t i = 1; i < length; ++i) c = c << 6 | (static_cast<unsigned char>(utf8[at + i]) & 0x3F);
+        c = Capital(c);
+        if (c < 0x80) out += char(c);
+        else if (c < 0x800) out += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        else out += {char(0xE0 | c >> 12), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+        at += length;
+    }
+    return out;
+}
+
 std::string NormalPath(const std::string& path) {
-    std::string normal = LowerAscii(path);
+    std::string normal = FoldCase(path);
     while (normal.size() > 3 && normal.back() == '\\') normal.pop_back();
     return normal;
 }

@@ -59,7 +59,11 @@ std::string ComposeFilePath(const std::string& folder, const std::string& name, 
 
 std::string LowerAscii(std::string text);
 
-// A path as compared for duplicates: ASCII letters lowered, no trailing backslash.
+// The UTF-8 text with every letter in capitals, as Windows compares names on
+// NTFS (beyond ASCII, fullwidth Latin letters included).
+std::string FoldCase(const std::string& utf8);
+
+// A path as compared for duplicates: as FoldCase has it, no trailing backslash.
 std::string NormalPath(const std::string& path);
 
 // Where a folder entry's climb (levels) stops: the folders it may remove, in order.
