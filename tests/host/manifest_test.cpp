@@ -130,6 +130,7 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
          {"m: /registry/0/value: \"x\\\\y\" holds a backslash", "m: /registry/1/key: \"A\\u000a\" holds the control character",
           "m: /registry/1/value: \"x\\u0009y\" holds the control character"}},
         {R"({"registry": [{"root": "HKLM", "key": ""}]})", {"m: /registry/0/key: must not be empty"}},
+        {Key("\"HKLM\"", "Software/Vendor"), {"m: /registry/0/key: \"Software/Vendor\" holds a slash, which Windows takes as a letter"}},
         // Whole keys that many programs or the system share are never an installation's own.
         {Key("\"HKLM\"", "System"), {"m: /registry/0/key: \"System\" is not a key an installation makes"}},
         {Key("\"HKLM\"", "SYSTEM\\\\CurrentControlSet\\\\Services\\\\App"), {"m: /registry/0/key: \"SYSTEM\\\\"}},

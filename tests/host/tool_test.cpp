@@ -95,6 +95,8 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     Shell("cp good.exe sealed-again.exe && mkdir folder && ln -s in.json link.exe.partial");
     Write("prog.json", R"({"options": {"program": "\"${InstallDir}\\cleanup.exe\" /quiet"}})");
     Write("rel.json", R"({"options": {"program": "\"cleanup.exe\" /quiet"}})");
+    Write("keys.json", R"({"directories": [{"path": "${InstallDir}", "levels": 2}], "registry": [{"root": "HKCR", "key": ".qvimg", "value": ""},
+        {"root": "HKLM", "key": "Software\\V"}, {"root": "HKLM", "key": "software\\v\\App", "value": "x"}]})");
     const struct { std::string args; int status; std::string output; } rows[] = {
         {"check in.json", 0, "ok\n"},
         {"check bad.json", 1, "bad.json: /files/0: must be an object, not a number\nuninstpack: bad.json: /files/1"},
@@ -140,6 +142,10 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
         {"check prog.json --install-dir 'C:\\App'", 1, "prog.json: /options/program: \"\\\"C:\\\\App\\\\cleanup.exe\\\" /quiet\" is a full path without a folder token"},
         {"check prog.json", 1, "prog.json: /options/program: \"\\\"${InstallDir}\\\\cleanup.exe\\\" /quiet\" is a full path"},
         {"plan rel.json --install-dir 'C:\\App'", 0, "program  \"C:\\App\\cleanup.exe\" /quiet (not waited for)"},
+        // plan says what the run leaves: keys of which only values go, and folders it never removes.
+        {"plan keys.json --install-dir 'C:\\Program Files\\V\\App'", 0, "stays    HKCR\\.qvimg (only its values named above go; a key is never removed"},
+        {"plan keys.json --install-dir 'C:\\Program Files\\V\\App'", 0, "folder   C:\\Program Files\\V\\App (removed when empty, then while each "
+                                                                      "is empty: C:\\Program Files\\V, C:\\Program Files [never removed: Windows' or the user's own])"},
         {"--version", 0, "uninstpack 1."},
         {"--help", 0, "Usage: uninstpack COMMAND"},
     };
@@ -151,7 +157,7 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     EXPECT_EQ(Read("stub.exe"), kStub);
     EXPECT_EQ(Read("in.json"), "{}");
     Shell("ls");
-    EXPECT_EQ(output, "bad.json\ncut.exe\nfolder\ngood.exe\nin.json\nlink.exe\nlink.exe.partial\no.exe\nprog.json\nrel.json\nsealed-again.exe\nsigned.exe\nstub.exe\n"
+    EXPECT_EQ(output, "bad.json\ncut.exe\nfolder\ngood.exe\nin.json\nkeys.json\nlink.exe\nlink.exe.partial\no.exe\nprog.json\nrel.json\nsealed-again.exe\nsigned.exe\nstub.exe\n"
                       "tool.exe\ntwo.exe\nunsealed.exe\n");
     EXPECT_EQ(Read("link.exe"), Read("good.exe"));
     // Sealing the stub is what the build does, and a second time changes nothing.

@@ -305,6 +305,7 @@ const Rule kPatternRules[] = {
 
 const Rule kKeyRules[] = {
     {HasControlCharacter, kControl, false},
+    {HasSlash, "holds a slash, which Windows takes as a letter of a key's name; write a backslash between keys", false},
     {BeginsWithBackslash, "begins with a backslash; a key is named below its root without one", false},
     {HasEmptyKeyPart, "has an empty part between two backslashes", false},
     {HasLongKeyPart, "has a part of @ characters; Windows allows 255", false},
