@@ -92,7 +92,7 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     Write("o.exe", "previous");
     Write("unsealed.exe", kUnsealed);
     Write("tool.exe", "MZ" + kUnsealed + std::string(100, 'x'));  // the marker inside another program
-    Shell("cp good.exe sealed-again.exe && mkdir folder && ln -s in.json link.exe.partial");
+    Shell("cp good.exe sealed-again.exe && mkdir folder && mkfifo fifo && ln -s in.json link.exe.partial");
     Write("prog.json", R"({"options": {"program": "\"${InstallDir}\\cleanup.exe\" /quiet"}})");
     Write("rel.json", R"({"options": {"program": "\"cleanup.exe\" /quiet"}})");
     Write("keys.json", R"({"directories": [{"path": "${InstallDir}", "levels": 2}], "registry": [{"root": "HKCR", "key": ".qvimg", "value": ""},
@@ -117,8 +117,9 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
         {"build in.json -o x.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg missing/x.reg", 1, "cannot write missing/x.reg: its folder does not exist"},
         // Outputs that are not what they seem: every one is checked before any is written, only a
         // regular file is replaced, and a temporary name is never written through.
-        {"build in.json -o /dev/null --stub stub.exe", 1, "uninstpack: /dev/null: is a device or a FIFO, not a regular file, and is "
-                                                         "never replaced; to validate a manifest without writing anything, use 'uninstpack check'"},
+        // (A FIFO of the test's own stands for -o /dev/null, which a fault must never get to replace.)
+        {"build in.json -o fifo --stub stub.exe", 1, "uninstpack: fifo: is a device or a FIFO, not a regular file, and is "
+                                                   "never replaced; to validate a manifest without writing anything, use 'uninstpack check'"},
         {"build in.json -o o.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg folder", 1, "uninstpack: folder: is a folder, not"},
         {"build in.json -o link.exe --stub stub.exe", 0, ""},
         {"dump good.exe -o good.exe", 1, "uninstpack: -o good.exe: is also an input"},
@@ -157,7 +158,7 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     EXPECT_EQ(Read("stub.exe"), kStub);
     EXPECT_EQ(Read("in.json"), "{}");
     Shell("ls");
-    EXPECT_EQ(output, "bad.json\ncut.exe\nfolder\ngood.exe\nin.json\nkeys.json\nlink.exe\nlink.exe.partial\no.exe\nprog.json\nrel.json\nsealed-again.exe\nsigned.exe\nstub.exe\n"
+    EXPECT_EQ(output, "bad.json\ncut.exe\nfifo\nfolder\ngood.exe\nin.json\nkeys.json\nlink.exe\nlink.exe.partial\no.exe\nprog.json\nrel.json\nsealed-again.exe\nsigned.exe\nstub.exe\n"
                       "tool.exe\ntwo.exe\nunsealed.exe\n");
     EXPECT_EQ(Read("link.exe"), Read("good.exe"));
     // Sealing the stub is what the build does, and a second time changes nothing.
