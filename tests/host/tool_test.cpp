@@ -95,7 +95,7 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     Shell("cp good.exe sealed-again.exe && mkdir folder && mkfifo fifo && ln -s in.json link.exe.partial");
     Write("prog.json", R"({"options": {"program": "\"${InstallDir}\\cleanup.exe\" /quiet"}})");
     Write("rel.json", R"({"options": {"program": "\"cleanup.exe\" /quiet"}})");
-    Write("keys.json", R"({"directories": [{"path": "${InstallDir}", "levels": 2}], "registry": [{"root": "HKCR", "key": ".qvimg", "value": ""},
+    Write("keys.json", R"({"files": [{"folder": "C:\\Windows", "name": ""}], "directories": [{"path": "${InstallDir}", "levels": 2}], "registry": [{"root": "HKCR", "key": ".qvimg", "value": ""},
         {"root": "HKLM", "key": "Software\\V"}, {"root": "HKLM", "key": "software\\v\\App", "value": "x"}]})");
     const struct { std::string args; int status; std::string output; } rows[] = {
         {"check in.json", 0, "ok\n"},
@@ -145,8 +145,9 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
         {"plan rel.json --install-dir 'C:\\App'", 0, "program  \"C:\\App\\cleanup.exe\" /quiet (not waited for)"},
         // plan says what the run leaves: keys of which only values go, and folders it never removes.
         {"plan keys.json --install-dir 'C:\\Program Files\\V\\App'", 0, "stays    HKCR\\.qvimg (only its values named above go; a key is never removed"},
-        {"plan keys.json --install-dir 'C:\\Program Files\\V\\App'", 0, "folder   C:\\Program Files\\V\\App (removed when empty, then while each "
-                                                                      "is empty: C:\\Program Files\\V, C:\\Program Files [never removed: Windows' or the user's own])"},
+        {"plan keys.json --install-dir 'C:\\Program Files\\V\\App'", 0, "folder   C:\\Program Files\\V\\App (removed when empty; then, while each "
+                                                                      "is empty: C:\\Program Files\\V (removed when empty), C:\\Program Files (never removed: Windows' or the user's own))"},
+        {"plan keys.json --install-dir 'C:\\Program Files\\V\\App'", 0, "folder   C:\\Windows (never removed: Windows' or the user's own)\n"},
         {"--version", 0, "uninstpack 1."},
         {"--help", 0, "Usage: uninstpack COMMAND"},
     };

@@ -30,9 +30,10 @@ std::string RootText(uint32_t root) {
     return name ? name : std::to_string(root);
 }
 
-// A folder the uninstaller never removes, as named in the plan.
-std::string Kept(const std::string& folder) {
-    return CheckInstallDir(folder, {}).empty() ? "" : " [never removed: Windows' or the user's own]";
+// What becomes of a folder once it is empty: the uninstaller never removes
+// Windows' or the user's own.
+std::string WhenEmpty(const std::string& folder) {
+    return CheckInstallDir(folder, {}).empty() ? "removed when empty" : "never removed: Windows' or the user's own";
 }
 
 }  // namespace
@@ -52,7 +53,7 @@ std::string PlanRun(const PackData& data, int codePage, const std::string& insta
              ((options.flags & OptWaitForProgram) ? " (waited for)" : " (not waited for)") + " (not with /X alone)");
     for (size_t i = data.files.size(); i-- > 0;) {
         const PackFile& entry = data.files[i];
-        line(entry.name.empty() ? "folder   " + file(entry) + " (removed when empty)"
+        line(entry.name.empty() ? "folder   " + file(entry) + " (" + WhenEmpty(file(entry)) + ")"
                                 : "file     " + file(entry) + " (" + Treatment(entry.flags).substr(2) + ")");
     }
     for (const std::string& bytes : data.patterns) {
@@ -73,8 +74,8 @@ std::string PlanRun(const PackData& data, int codePage, const std::string& insta
             std::string climb;
             const std::vector<std::string> folders = ClimbFolders(Utf8(*text, codePage), entry.levels);
             for (size_t i = 1; i < folders.size(); ++i)
-                climb += (i == 1 ? ", then while each is empty: " : ", ") + folders[i] + Kept(folders[i]);
-            line("folder   " + folders[0] + Kept(folders[0]) + " (removed when empty" + climb + ")");
+                climb += (i == 1 ? "; then, while each is empty: " : ", ") + folders[i] + " (" + WhenEmpty(folders[i]) + ")";
+            line("folder   " + folders[0] + " (" + WhenEmpty(folders[0]) + climb + ")");
         }
     }
     line("folders  the folders the files above left empty, climbing while empty");
