@@ -24,10 +24,34 @@
   !define QORVAND_DIR "${__FILEDIR__}"
 !endif
 
-; Puts uninstpack.exe, the stub beside it (where uninstpack looks for it) and
-; the manifest into the plug-ins folder. In a section or function that runs
+; The generator that checks the manifest while makensis builds the installer,
+; so that a mistake stops the build with the generator's own messages instead
+; of a user's installation: uninstpack.exe where makensis runs on Windows, the
+; Linux uninstpack beside it elsewhere (both are where "make install" puts them).
+!ifndef QORVAND_CHECKER
+  !ifdef NSIS_WIN32_MAKENSIS
+    !define QORVAND_CHECKER "${QORVAND_DIR}\uninstpack.exe"
+  !else
+    !define QORVAND_CHECKER "${QORVAND_DIR}/uninstpack"
+  !endif
+!endif
+
+; More arguments for the build on the user's machine, such as
+; -D "Data=$APPDATA\Vendor" (NSIS variables are expanded there; no single quotes).
+; $APPDATA, $LOCALAPPDATA and the generator's own ${AppData}, ${LocalAppData},
+; ${Desktop}, ... name the folders of the account the installer runs as, which
+; under elevation can be another user than the one who started it.
+!ifndef QORVAND_DEFINES
+  !define QORVAND_DEFINES ""
+!endif
+
+; Checks the manifest now, while makensis builds the installer (variables the
+; installation gives are left for then), and puts uninstpack.exe, the stub
+; beside it (where uninstpack looks for it) and the manifest into the plug-ins
+; folder. In a section or function that runs
 ; before QORVAND_UNINSTALLER.
 !macro QORVAND_BUNDLE MANIFEST
+  !system '"${QORVAND_CHECKER}" check "${MANIFEST}" --quiet' = 0
   InitPluginsDir
   File "/oname=$PLUGINSDIR\uninstpack.exe" "${QORVAND_DIR}/uninstpack.exe"
   File "/oname=$PLUGINSDIR\uninst.exe" "${QORVAND_DIR}/uninst.exe"
@@ -47,7 +71,7 @@
   Push $0
   Push $1
   DetailPrint "Making the uninstaller: $INSTDIR\uninst.exe"
-  nsExec::ExecToStack '"$PLUGINSDIR\uninstpack.exe" build "$PLUGINSDIR\qorvand.json" -o "$INSTDIR\uninst.exe" --install-dir "$INSTDIR" --list-as "${NAME}" --publisher "${PUBLISHER}" --version "${VERSION}" --icon "${ICON}"'
+  nsExec::ExecToStack '"$PLUGINSDIR\uninstpack.exe" build "$PLUGINSDIR\qorvand.json" -o "$INSTDIR\uninst.exe" --install-dir "$INSTDIR" --list-as "${NAME}" --publisher "${PUBLISHER}" --version "${VERSION}" --icon "${ICON}" ${QORVAND_DEFINES}'
   Pop $0  ; exit status, or "error" when it could not be started
   Pop $1  ; what it wrote
   ${If} $0 != 0

@@ -7,6 +7,7 @@
 #include "codepage.h"
 #include "languages.h"
 #include "manifest.h"
+#include "rules.h"
 
 namespace {
 
@@ -70,6 +71,8 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
          {"m: /files/0/name: character U+4E2D (中) cannot be written in code page 1252"}},
         {std::string(65, '[') + std::string(65, ']'), {"m: nested more than 64 levels deep"}},
         {"{\"files\": " + std::string(200000, '[') + "}", {"m: nested more than 64 levels deep"}},
+        {std::string("{\0}\0", 4), {"m: is UTF-16, not UTF-8; save the manifest as UTF-8"}},
+        {R"({"files": [{"folder": "."}, [{"a": 1, "a": 2}]]})", {"m: /files/1/0/a: the key occurs more than once", "m: /files/1: must be an object"}},
         {R"({"language": "pt"})", {"m: /language: unknown language \"pt\"; use one of en, de, fr, es, it, pt-BR, pt-PT,"}},
         // Texts that name a file or folder: what Windows cannot hold, and a
         // single backslash in JSON, which makes a control character.
@@ -88,6 +91,10 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
                        {"folder": "C:\\a \\b", "name": "c"}]})",
          {"m: /files/0/name: \"CON\" has the part \"CON\", a device name", "m: /files/1/folder: \".\\\\lpt1.x\" has the part \"lpt1.x\"",
           "m: /files/2/name: \"a.\" has the part \"a.\", ending in a dot or blank", "m: /files/3/folder: \"C:\\\\a \\\\b\" has the part \"a \""}},
+        {R"({"files": [{"folder": ".", "name": "COM¹"}, {"folder": ".", "name": "LPT².txt"}, {"folder": ".\\com³.log", "name": "a"},
+                       {"folder": ".", "name": "COM0"}, {"folder": ".", "name": "CONOUT$"}]})",
+         {"m: /files/0/name: \"COM¹\" has the part \"COM¹\", a device name", "m: /files/1/name: \"LPT².txt\" has the part",
+          "m: /files/2/folder: \".\\\\com³.log\" has the part \"com³.log\"", "m: /files/4/name: \"CONOUT$\" has the part"}},
         {R"({"files": [{"folder": "./bin"}, {"folder": ".bin"}, {"folder": "C:bin"}, {"folder": "\\Windows"}, {"folder": "bin"}]})",
          {"m: /files/0/folder: \"./bin\" holds a slash", "m: /files/1/folder: \".bin\" begins with a full stop but is neither",
           "m: /files/2/folder: \"C:bin\" is relative to the current folder of drive C:",
@@ -100,6 +107,17 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
           "m: /patterns/3: \"#Bogus#\\\\*.tmp\" holds the folder token #Bogus#, which the uninstaller does not know and leaves out; known tokens: #Windows#, #System#,",
           "m: /patterns/4: \"logs\\\\#AppData#\\\\x\" has a folder token after its beginning",
           "m: /patterns/5: \"a*\\\\*.log\" has a wildcard before its last backslash", "m: /patterns/7: \"${\" does not begin"}},
+        // A pattern with wildcards sweeps its folder and every folder below: only
+        // the installation's own folders; a single file may lie in the shell's.
+        {R"({"patterns": ["#UserDir#\\*.*", "#MyDocuments#\\*.*", "#LocalAppData#\\*", "#AppData#\\Microsoft\\*.*",
+                          "#UserDir#\\Downloads\\*", "#System#\\drivers\\*.sys", "#Windows#\\INSTALLER\\*.*",
+                          "#UserDir#\\AppData\\Local\\*.tmp", "#AllUsersAppData#\\Microsoft\\Crypto\\*", "#AppData#x\\a?",
+                          "#Desktop#\\App.lnk", "#UserDir#\\AppData\\Local\\Vendor\\*.tmp", "#InstallDir#\\*.log",
+                          "#Program Files#\\Vendor\\logs\\*.log"]})",
+         {"m: /patterns/0: \"#UserDir#\\\\*.*\" has wildcards in #UserDir#, a folder that Windows or the user owns; a pattern with wildcards must lie",
+          "m: /patterns/1: \"#MyDocuments#\\\\*.*\" has wildcards in #MyDocuments#,", "m: /patterns/2:", "m: /patterns/3: \"#AppData#\\\\Microsoft\\\\*.*\" has wildcards in #AppData#\\\\Microsoft,",
+          "m: /patterns/4:", "m: /patterns/5:", "m: /patterns/6:", "m: /patterns/7: \"#UserDir#\\\\AppData\\\\Local\\\\*.tmp\" has wildcards in #UserDir#\\\\AppData\\\\Local,",
+          "m: /patterns/8: \"#AllUsersAppData#\\\\Microsoft\\\\Crypto\\\\*\" has wildcards in #AllUsersAppData#\\\\Microsoft,", "m: /patterns/9: \"#AppData#x\\\\a?\" has wildcards in #AppData#x,"}},
         {R"({"directories": [{"path": "logs"}], "options": {"program": "#Nope#\\x.exe", "document": "a\nb"}})",
          {"m: /directories/0/path: \"logs\" is not a full path", "m: /options/program: \"#Nope#\\\\x.exe\" begins with the folder token #Nope#",
           "m: /options/document: \"a\\u000ab\" holds the control character"}},
@@ -122,6 +140,7 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
           "m: /registry/3/value: 表 is 0x95 0x5C in code page 932, its second byte a backslash; a reader that goes byte by byte"}},
         {R"({"codepage": 950, "registry": [{"root": "HKCU", "key": "Software\\許可\\功"}, {"root": "HKCU", "key": "Software\\成功\\App"}]})",
          {"m: /registry/0/key: 功 is 0xA5 0x5C in code page 950", "m: /registry/1/key: 功 is 0xA5 0x5C"}},
+        {Key("\"HKLM\"", "Software/Vendor"), {"m: /registry/0/key: \"Software/Vendor\" holds a slash, which Windows takes as a letter"}},
         // Whole keys that many programs or the system share are never an installation's own.
         {Key("\"HKLM\"", "System"), {"m: /registry/0/key: \"System\" is not a key an installation makes"}},
         {Key("\"HKLM\"", "SYSTEM\\\\CurrentControlSet\\\\Services\\\\App"), {"m: /registry/0/key: \"SYSTEM\\\\"}},
@@ -141,6 +160,22 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
         {Key("\"HKCU\"", "Software\\\\Classes\\\\.txt"), {"m: /registry/0/key: \"Software\\\\Classes\\\\.txt\" is not"}},
         {Key("\"HKCC\"", "Software\\\\Vendor"), {"m: /registry/0/key: \"Software\\\\Vendor\" is not"}},
         {Key("2147483650", "Software"), {"m: /registry/0/key: \"Software\" is not"}},  // HKLM as a number
+        // Windows' own classes and registrations, and roots that are no predefined key.
+        {Key("\"HKCR\"", "jpegfile"), {"m: /registry/0/key: \"jpegfile\" is one of Windows' own classes; an installation's own ProgID has a period"}},
+        {R"({"registry": [{"root": "HKCR", "key": "Msi.Package"}, {"root": "HKCR", "key": "InternetShortcut\\shell"},
+            {"root": "HKCU", "key": "Software\\Classes\\Local Settings"}, {"root": "HKU", "key": "S-1-5-21-1_Classes\\Local Settings\\x"},
+            {"root": "HKLM", "key": "Software\\Classes\\WOW6432Node\\Licenses"}, {"root": "HKCR", "key": "Shell.Application"}]})",
+         {"m: /registry/0/key: \"Msi.Package\" is one of Windows' own classes", "m: /registry/1/key: \"InternetShortcut\\\\shell\" is one of",
+          "m: /registry/2/key: \"Software\\\\Classes\\\\Local Settings\" is one of", "m: /registry/3/key: \"S-1-5-21-1_Classes\\\\Local Settings\\\\x\" is one of",
+          "m: /registry/4/key: \"Software\\\\Classes\\\\WOW6432Node\\\\Licenses\" is one of", "m: /registry/5/key: \"Shell.Application\" is one of"}},
+        {R"({"registry": [{"root": "HKCR", "key": "CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}"},
+            {"root": "HKCR", "key": "CLSID\\{645FF040-5081-101B-9F08-00AA002F954E}\\shell"},
+            {"root": "HKLM", "key": "Software\\Classes\\Interface\\{00000000-0000-0000-C000-000000000046}"},
+            {"root": "HKCR", "key": "TypeLib\\{00020430-0000-0000-c000-000000000046}"}]})",
+         {"m: /registry/0/key: \"CLSID\\\\{20D04FE0-3AEA-1069-A2D8-08002B30309D}\" is one of Windows' own registrations",
+          "m: /registry/1/key: \"CLSID\\\\{645FF040", "m: /registry/2/key: \"Software\\\\Classes\\\\Interface", "m: /registry/3/key: \"TypeLib"}},
+        {R"({"registry": [{"root": 2147483655, "key": "Software\\V"}, {"root": 4, "key": "V", "value": "x"}]})",
+         {"m: /registry/0/root: 2147483655 is not a predefined key the uninstaller acts on", "m: /registry/1/root: 4 is not"}},
         // What an installation makes is its own; single values may stay anywhere.
         {R"({"registry": [{"root": "HKLM", "key": "Software\\Vendor"}, {"root": "HKCU", "key": "Software\\WOW6432Node\\Vendor\\App"},
             {"root": "HKCR", "key": "CLSID\\{0A1B}"}, {"root": "HKLM", "key": "Software\\Classes\\TypeLib\\{0A1B}"},
@@ -149,6 +184,7 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
             {"root": "HKLM", "key": "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe"},
             {"root": "HKU", "key": "S-1-5-21-1\\Software\\Vendor"}, {"root": "HKU", "key": "S-1-5-21-1_Classes\\Vendor.Doc"},
             {"root": "HKCR", "key": ".jpg\\OpenWithProgids", "value": "Vendor.Document.1"},
+            {"root": "HKCR", "key": "jpegfile\\shell\\Vendor\\command", "value": ""}, {"root": "HKCR", "key": "CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309E}"},
             {"root": "HKCU", "key": "Environment", "value": "VENDOR_HOME"}]})", {}},
         // Duplicates: a file twice is an error, anything else twice a warning.
         {R"({"files": [{"folder": ".\\bin", "name": "s.dll", "flags": ["shared"]}, {"folder": ".\\BIN", "name": "S.dll", "flags": ["shared"]},
@@ -158,6 +194,13 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
         {R"({"patterns": ["logs\\*.log", "LOGS\\*.log"], "registry": [{"root": "HKLM", "key": "Software\\V"}, {"root": 2147483650, "key": "software\\v"}],
             "directories": [{"path": "C:\\A"}, {"path": "c:\\a\\"}]})",
          {"m: /directories/1: warning: names \"c:\\\\a\\\\\" again", "m: /registry/1: warning:", "m: /patterns/1: warning:"}},
+        // Names are compared as Windows compares them, beyond ASCII too.
+        {R"({"files": [{"folder": ".\\Café", "name": "Ütil.dll", "flags": ["shared"]}, {"folder": ".\\CAFÉ", "name": "ütil.dll", "flags": ["shared"]},
+                       {"folder": ".", "name": "ÿ"}, {"folder": ".", "name": "Ÿ"}]})",
+         {"m: /files/1: names \"${InstallDir}\\\\CAFÉ\\\\ütil.dll\" again, as /files/0 does; a shared library",
+          "m: /files/3: names \"${InstallDir}\\\\Ÿ\" again"}},
+        {R"({"codepage": 1253, "files": [{"folder": ".", "name": "Ωμέγα"}, {"folder": ".", "name": "ΩΜΈΓΑ"}]})",
+         {"m: /files/1: names \"${InstallDir}\\\\ΩΜΈΓΑ\" again"}},
         // Messages: the placeholders each one takes.
         {R"x({"messages": {"readOnlyPrompt": "%s is read-only (100%%)", "confirm": "Remove 100% of it?", "17": "%d"}})x", {}},
         {R"({"messages": {"readOnlyPrompt": "%d files"}})", {"m: /messages/readOnlyPrompt: holds \"%d\"; this message takes one path, as \"%s\""}},
@@ -174,13 +217,23 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
     }
 }
 
+// Two spellings that Windows takes for one name, and some that it does not.
+TEST(Names, CompareAsWindowsFoldsTheirCase) {
+    const struct { const char* a; const char* b; bool same; } rows[] = {
+        {"Café", "CAFÉ", true}, {"ÿ", "Ÿ", true}, {"ǆ", "ǅ", false}, {"ą", "Ą", true}, {"ĺ", "Ĺ", true}, {"ς", "Σ", true},
+        {"ώ", "Ώ", true}, {"ё", "Ё", true}, {"ӂ", "Ӂ", true}, {"ա", "Ա", true}, {"ạ", "Ạ", true}, {"ⅰ", "Ⅰ", true},
+        {"ⓐ", "Ⓐ", true}, {"ａｚ", "ＡＺ", true}, {"ß", "SS", false}, {"a", "ａ", false}, {"µ", "Μ", false}, {"÷", "×", false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(NormalPath(row.a) == NormalPath(row.b), row.same) << row.a << " " << row.b;
+}
+
 // A wrong name would survive build, dump and build unchanged, so the numbers
 // the uninstaller acts on are pinned here.
 TEST(Manifest, NamesBecomeTheNumbersTheUninstallerReads) {
     Manifest manifest;
     EXPECT_EQ(Errors(R"({"files": [{"folder": ".", "name": "a", "flags": ["shared"]}, {"folder": ".", "name": "b", "flags": ["font"]},
         {"folder": ".", "name": "c", "flags": ["comServer"]}, {"folder": ".", "name": "d", "flags": ["checkInUse", 16]}],
-      "registry": [{"root": "HKCR", "key": "K"}, {"root": "HKCU", "key": "Software\\K"}, {"root": "HKLM", "key": "Software\\K"},
+      "registry": [{"root": "HKCR", "key": "V.K"}, {"root": "HKCU", "key": "Software\\K"}, {"root": "HKLM", "key": "Software\\K"},
         {"root": "HKEY_USERS", "key": "K", "value": ""}, {"root": "HKCC", "key": "A\\B", "value": "v"}],
       "options": {"waitForProgram": true}, "messages": {"confirm": "Sure?"}})", &manifest),
               std::vector<std::string>());

@@ -29,7 +29,7 @@ nlohmann::json FullManifest() {
         {"registry", {{{"root", "HKLM"}, {"key", "Software\\Vendor\\App"}},
                       {{"root", "HKCU"}, {"key", "Software\\Vendor"}, {"value", "Setting"}},
                       {{"root", "HKU"}, {"key", "S\\V"}, {"value", ""}},
-                      {{"root", 0x80000004u}, {"key", std::string(255, 'k') + "\\" + std::string(255, 'k') + "\\kkkkkkk"}}}},
+                      {{"root", "HKCU"}, {"key", "Software\\" + std::string(255, 'k') + "\\" + std::string(254, 'k')}}}},
         {"patterns", {"logs\\*.log", "#AppData#\\Vendor\\*.tmp"}},
         {"options", {{"waitForProgram", true}, {"themedControls", false}, {"program", "u /x"}, {"document", "a"}}},
         {"messages", {{"caption", "Удаление – ©"}, {"17", "x"}, {"19", ""}, {"fileInUse", std::string(65535, 'm')}}},
@@ -92,7 +92,11 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     Write("o.exe", "previous");
     Write("unsealed.exe", kUnsealed);
     Write("tool.exe", "MZ" + kUnsealed + std::string(100, 'x'));  // the marker inside another program
-    Shell("cp good.exe sealed-again.exe");
+    Shell("cp good.exe sealed-again.exe && mkdir folder && mkfifo fifo && ln -s in.json link.exe.partial");
+    Write("prog.json", R"({"options": {"program": "\"${InstallDir}\\cleanup.exe\" /quiet"}})");
+    Write("rel.json", R"({"options": {"program": "\"cleanup.exe\" /quiet"}})");
+    Write("keys.json", R"({"files": [{"folder": "C:\\Windows", "name": ""}], "directories": [{"path": "${InstallDir}", "levels": 2}], "registry": [{"root": "HKCR", "key": ".qvimg", "value": ""},
+        {"root": "HKLM", "key": "Software\\V"}, {"root": "HKLM", "key": "software\\v\\App", "value": "x"}]})");
     const struct { std::string args; int status; std::string output; } rows[] = {
         {"check in.json", 0, "ok\n"},
         {"check bad.json", 1, "bad.json: /files/0: must be an object, not a number\nuninstpack: bad.json: /files/1"},
@@ -110,11 +114,40 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
         // No command writes over one of its inputs, and none takes another program for the stub.
         {"build in.json -o in.json --stub stub.exe", 1, "uninstpack: -o in.json: is also an input of this command (in.json)"},
         {"build in.json -o x.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg x.exe", 1, "--list-reg x.exe: is also an input"},
-        {"build in.json -o x.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg missing/x.reg", 1, "cannot create missing/x.reg.partial"},
+        {"build in.json -o x.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg missing/x.reg", 1, "cannot write missing/x.reg: its folder does not exist"},
+        // Outputs that are not what they seem: every one is checked before any is written, only a
+        // regular file is replaced, and a temporary name is never written through.
+        // (A FIFO of the test's own stands for -o /dev/null, which a fault must never get to replace.)
+        {"build in.json -o fifo --stub stub.exe", 1, "uninstpack: fifo: is a device or a FIFO, not a regular file, and is "
+                                                   "never replaced; to validate a manifest without writing anything, use 'uninstpack check'"},
+        {"build in.json -o o.exe --stub stub.exe --list-as App --install-dir C:\\A --list-reg folder", 1, "uninstpack: folder: is a folder, not"},
+        {"build in.json -o link.exe --stub stub.exe", 0, ""},
         {"dump good.exe -o good.exe", 1, "uninstpack: -o good.exe: is also an input"},
         {"build in.json -o x.exe --stub tool.exe", 1, "tool.exe: not a usable stub: its data locator does not hold its own size"},
         {"seal sealed-again.exe", 1, "sealed-again.exe: carries uninstall data at 77; seal only the stub"},
         {"build in.json -o x.exe --stub stub.exe --publisher P", 2, "--publisher, --version, --icon and --list-reg describe the --list-as entry"},
+        // Values given on the command line pass the rules that the manifest's texts do.
+        {"check in.json -D D-x=1", 2, "uninstpack: -D D-x=1: a variable's name is ASCII letters, digits and _ only"},
+        {"check in.json -D A=1 -D A=2", 2, "uninstpack: -D A=2: A is given twice (A=1)"},
+        {"check in.json -D 'Data=${InstallDir}\\data'", 2, "uninstpack: -D Data=${InstallDir}\\data: a value goes in as it stands"},
+        {"check in.json --install-dir 'C:\\'", 2, "uninstpack: --install-dir \"C:\\\\\" is a drive's root, a folder of Windows'"},
+        {"check in.json --install-dir 'c:\\windows\\'", 2, "uninstpack: --install-dir \"c:\\\\windows\\\\\" is a drive's root"},
+        {"check in.json --install-dir 'C:\\Users\\Bob'", 2, "uninstpack: --install-dir \"C:\\\\Users\\\\Bob\" is a drive's root"},
+        {"check in.json --install-dir 'C:\\Program Files'", 2, "uninstpack: --install-dir \"C:\\\\Program Files\" is"},
+        {"check in.json --install-dir 'C:\\Users\\Bob\\AppData\\Local\\Programs\\App'", 0, "ok\n"},
+        {"build in.json -o x.exe --stub stub.exe --list-as '${Name}' -D Name= --install-dir C:\\\\A --list-reg x.reg", 1,
+         "uninstpack: --list-as: the program's entry \"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\\" is not a key"},
+        {"build in.json -o x.exe --stub stub.exe --list-as \"$(printf 'A\\tB')\" --install-dir C:\\\\A --list-reg x.reg", 1,
+         "uninstpack: --list-as: \"A\\u0009B\" holds the control character U+0009"},
+        // The uninstaller puts a program without a leading token behind its own folder.
+        {"check prog.json --install-dir 'C:\\App'", 1, "prog.json: /options/program: \"\\\"C:\\\\App\\\\cleanup.exe\\\" /quiet\" is a full path without a folder token"},
+        {"check prog.json", 1, "prog.json: /options/program: \"\\\"${InstallDir}\\\\cleanup.exe\\\" /quiet\" is a full path"},
+        {"plan rel.json --install-dir 'C:\\App'", 0, "program  \"C:\\App\\cleanup.exe\" /quiet (not waited for)"},
+        // plan says what the run leaves: keys of which only values go, and folders it never removes.
+        {"plan keys.json --install-dir 'C:\\Program Files\\V\\App'", 0, "stays    HKCR\\.qvimg (only its values named above go; a key is never removed"},
+        {"plan keys.json --install-dir 'C:\\Program Files\\V\\App'", 0, "folder   C:\\Program Files\\V\\App (removed when empty; then, while each "
+                                                                      "is empty: C:\\Program Files\\V (removed when empty), C:\\Program Files (never removed: Windows' or the user's own))"},
+        {"plan keys.json --install-dir 'C:\\Program Files\\V\\App'", 0, "folder   C:\\Windows (never removed: Windows' or the user's own)\n"},
         {"--version", 0, "uninstpack 1."},
         {"--help", 0, "Usage: uninstpack COMMAND"},
     };
@@ -126,7 +159,9 @@ TEST_F(ToolTest, EachCommandLineEndsWithItsStatusAndSaysWhy) {
     EXPECT_EQ(Read("stub.exe"), kStub);
     EXPECT_EQ(Read("in.json"), "{}");
     Shell("ls");
-    EXPECT_EQ(output, "bad.json\ncut.exe\ngood.exe\nin.json\no.exe\nsealed-again.exe\nsigned.exe\nstub.exe\ntool.exe\ntwo.exe\nunsealed.exe\n");
+    EXPECT_EQ(output, "bad.json\ncut.exe\nfifo\nfolder\ngood.exe\nin.json\nkeys.json\nlink.exe\nlink.exe.partial\no.exe\nprog.json\nrel.json\nsealed-again.exe\nsigned.exe\nstub.exe\n"
+                      "tool.exe\ntwo.exe\nunsealed.exe\n");
+    EXPECT_EQ(Read("link.exe"), Read("good.exe"));
     // Sealing the stub is what the build does, and a second time changes nothing.
     EXPECT_EQ(Tool("seal unsealed.exe"), 0) << output;
     EXPECT_EQ(Tool("seal unsealed.exe"), 0) << output;
@@ -142,7 +177,7 @@ TEST_F(ToolTest, HarvestListsTheStagingTreeInInstallationOrder) {
                      "[HKEY_CURRENT_USER\\Software\\Vendor]\r\n\"Last \\\"User\\\"\"=\"me\"\r\n");
     Write("hand.json", R"({"language": "de", "files": [{"folder": ".", "name": "app.exe", "flags": ["checkInUse"]}]})");
     const std::string harvest = "harvest stage --shared 'bin/*.dll' --com-server 'bin\\*.ocx' --merge hand.json --registry app.reg "
-                                "--own-key 'HKLM\\Software\\Vendor\\App' -o ";
+                                "--own-key 'HKLM\\Software\\Vendor\\App\\' -o ";
     ASSERT_EQ(Tool(harvest + "h1.json"), 0) << output;
     ASSERT_EQ(Tool(harvest + "h2.json"), 0) << output;
     EXPECT_EQ(Read("h1.json"), Read("h2.json"));
@@ -159,8 +194,15 @@ TEST_F(ToolTest, HarvestListsTheStagingTreeInInstallationOrder) {
     // Flags from both parts are combined, not replaced.
     ASSERT_EQ(Tool("harvest stage -o h5.json --merge hand.json --com-server App.exe"), 0) << output;
     EXPECT_EQ(nlohmann::json::parse(Read("h5.json"))["files"][0].dump(), R"({"flags":["checkInUse","comServer"],"folder":".","name":"app.exe"})");
-    EXPECT_EQ(Tool("harvest stage -o h3.json --own-key 'HKLM\\Software'"), 1);
-    EXPECT_NE(output.find("never remove what its installation did not create"), std::string::npos) << output;
+    EXPECT_EQ(Tool("harvest stage -o h3.json --registry app.reg --own-key 'HKLM\\Software' --own-key 'HKCR\\jpegfile'"), 1);
+    EXPECT_NE(output.find("--own-key HKLM\\Software: \"Software\" is not a key an installation makes"), std::string::npos) << output;
+    EXPECT_NE(output.find("--own-key HKCR\\jpegfile: \"jpegfile\" is one of Windows' own classes"), std::string::npos) << output;
+    // The use counts of shared files are the shared flag's to lower, not a value to remove.
+    Write("counts.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs]\r\n"
+                        "\"C:\\\\App\\\\core.dll\"=dword:1\r\n");
+    EXPECT_EQ(Tool("harvest stage -o h6.json --registry counts.reg"), 1);
+    EXPECT_EQ(output, "uninstpack: counts.reg:3: [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs]: the use "
+                      "counts of shared files are the \"shared\" flag's work (--shared GLOB), which lowers them; leave this section out of the .reg file\n");
 }
 
 // A staging tree with every kind of name a build can leave: each one that an
@@ -168,20 +210,21 @@ TEST_F(ToolTest, HarvestListsTheStagingTreeInInstallationOrder) {
 // so that it comes back as it was (a "${" in a name stays text).
 TEST_F(ToolTest, HarvestNamesEveryStagedNameItCannotStore) {
     Shell("mkdir -p stage/sub stage/empty && touch 'stage/${InstallDir}.txt' 'stage/star*.txt' stage/CON 'stage/dot.' "
-          "stage/Case.txt stage/case.TXT stage/sub/ok.dll \"$(printf 'stage/bad\\377name')\" && ln -s ok.dll stage/sub/link.dll && "
+          "stage/Case.txt stage/case.TXT stage/Café stage/CAFÉ 'stage/COM³.log' stage/sub/ok.dll \"$(printf 'stage/bad\\377name')\" && ln -s ok.dll stage/sub/link.dll && "
           "mkfifo stage/pipe");
     Write("bad.reg", "REGEDIT4\r\n\"early\"=\"x\"\r\n[HKEY_LOCAL_MACHINE\\Software\\V\r\n[HKEY_LOCAL_MACHINE\\Software\\V]\r\n\"n\"=dword:zz\r\n");
     EXPECT_EQ(Tool("harvest stage -o h.json --registry bad.reg --shared 'nothing\\*.dll' --own-key 'HKLM\\Software\\Other'"), 1);
     for (const char* expected : {"stage/bad\\xFFname: the name is not UTF-8", "stage/CON: \"CON\" has the part \"CON\", a device name",
                                  "stage/dot.: \"dot.\" has the part \"dot.\", ending in a dot", "stage/star*.txt: \"star*.txt\" holds \"*\"",
-                                 "stage/case.TXT: differs from Case.txt only in letter case", "stage/pipe: a special file",
+                                 "stage/case.TXT: differs from Case.txt only in letter case", "stage/Café: differs from CAFÉ only",
+                                 "stage/COM³.log: \"COM³.log\" has the part", "stage/pipe: a special file",
                                  "stage/sub/link.dll: a link", "bad.reg:2: a value before any [key] section",
                                  "bad.reg:3: the key's \"[\" has no \"]\"", "bad.reg:5: the value's data dword:zz",
                                  "--shared nothing\\*.dll: matches no staged file",
                                  "--own-key HKLM\\Software\\Other: no key of the .reg files is at or below it"})
         EXPECT_NE(output.find(expected), std::string::npos) << expected << "\n" << output;
     EXPECT_EQ(output.find("json.exception"), std::string::npos) << output;
-    Shell("rm -f stage/CON 'stage/dot.' 'stage/star*.txt' stage/case.TXT stage/pipe stage/bad*");
+    Shell("rm -f stage/CON 'stage/dot.' 'stage/star*.txt' stage/case.TXT stage/Café 'stage/COM³.log' stage/pipe stage/bad*");
     ASSERT_EQ(Tool("harvest stage -o h.json --skip-special"), 0) << output;
     EXPECT_NE(output.find("left out 1 links and special files"), std::string::npos) << output;
     EXPECT_NE(Read("h.json").find("\"name\": \"$${InstallDir}.txt\""), std::string::npos) << Read("h.json");
@@ -192,7 +235,7 @@ TEST_F(ToolTest, HarvestNamesEveryStagedNameItCannotStore) {
     // check --staging: an entry whose file is not staged is an error, a staged file no entry names a warning.
     Shell("touch stage/new.txt && rm stage/Case.txt");
     EXPECT_EQ(Tool("check h.json --staging stage"), 1);
-    EXPECT_NE(output.find("h.json: /files/1: Case.txt is not in the staging folder stage"), std::string::npos) << output;
+    EXPECT_NE(output.find("h.json: /files/2: Case.txt is not in the staging folder stage"), std::string::npos) << output;
     EXPECT_NE(output.find("warning: stage: new.txt is staged but no entry names it"), std::string::npos) << output;
     // The program's entry takes variables as the manifest does.
     ASSERT_EQ(Tool("build h.json -o u.exe --stub stub.exe --install-dir 'C:\\App' --list-as '${InstallDir} app' "

@@ -1,5 +1,6 @@
 #include "file_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -79,38 +81,99 @@ bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::
 
 namespace {
 
-bool WriteTemporary(const std::string& path, const std::string& bytes, std::string* error) {
-    const std::string temporary = path + ".partial";
-    std::FILE* file = OpenFile(temporary, "wb");
-    if (!file) {
-        *error = "cannot create " + temporary + ": " + SystemError();
-        return false;
+// Why an existing output may not be replaced: only a regular file is (a
+// folder, a link, a device or a FIFO stays what it is). Empty when the path
+// holds a regular file or nothing yet.
+std::string OutputProblem(const std::string& path) {
+    const char* kind = nullptr;
+#ifdef _WIN32
+    // Opened without following a link, and a folder too, only to ask what it is.
+    HANDLE file = CreateFileW(WidePath(path).data(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(file) != FILE_TYPE_DISK) kind = "a device or a pipe";
+    else if (!GetFileInformationByHandle(file, &info)) kind = "something that cannot be examined";
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) kind = "a link";
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) kind = "a folder";
+    CloseHandle(file);
+#else
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) return std::string();
+    kind = S_ISLNK(info.st_mode) ? "a link" : S_ISDIR(info.st_mode) ? "a folder" : S_ISREG(info.st_mode) ? nullptr : "a device or a FIFO";
+#endif
+    if (!kind) return std::string();
+    return path + ": is " + kind + ", not a regular file, and is never replaced; to validate a manifest without writing "
+                  "anything, use 'uninstpack check'";
+}
+
+// Creates path, which must not exist in any form (a planted link is not
+// followed), and writes bytes to it; false with the reason, *taken when the
+// name was there already.
+bool WriteNewFile(const std::string& path, const std::string& bytes, std::string* reason, bool* taken) {
+#ifdef _WIN32
+    HANDLE file = CreateFileW(WidePath(path).data(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    DWORD error = GetLastError();
+    *taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    bool ok = file != INVALID_HANDLE_VALUE;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        DWORD wrote = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        ok = WriteFile(file, bytes.data() + done, chunk, &wrote, nullptr) && wrote > 0;
+        done += wrote;
+        if (!ok) error = GetLastError();
     }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fflush(file) == 0 && ok;
-    const std::string writeError = ok ? std::string() : SystemError();
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok) {
-        *error = "cannot write " + temporary + ": " + (writeError.empty() ? SystemError() : writeError);
-        RemoveFile(temporary);
-        return false;
+    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file) && ok) ok = false, error = GetLastError();
+    if (!ok) *reason = error == ERROR_PATH_NOT_FOUND ? "its folder does not exist" : "Windows error " + std::to_string(error);
+    return ok;
+#else
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int error = file < 0 ? errno : 0;
+    *taken = error == EEXIST;
+    bool ok = file >= 0;
+    for (size_t done = 0; ok && done < bytes.size();) {
+        const ssize_t wrote = write(file, bytes.data() + done, bytes.size() - done);
+        if (wrote <= 0) ok = false, error = errno;
+        else done += static_cast<size_t>(wrote);
     }
-    return true;
+    if (file >= 0 && close(file) != 0 && ok) ok = false, error = errno;
+    if (!ok) *reason = error == ENOENT ? "its folder does not exist" : std::strerror(error);
+    return ok;
+#endif
+}
+
+// Writes bytes beside path under a name that nothing holds yet; *temporary
+// receives it.
+bool WriteTemporary(const std::string& path, const std::string& bytes, std::string* temporary, std::string* error) {
+    std::string reason;
+    bool taken = true;
+    for (int attempt = 0; taken && attempt < 100; ++attempt) {
+        *temporary = path + ".partial" + (attempt ? std::to_string(attempt) : std::string());
+        if (WriteNewFile(*temporary, bytes, &reason, &taken)) return true;
+        if (!taken) RemoveFile(*temporary);
+    }
+    *error = "cannot write " + path + ": " + (taken ? "every temporary name beside it is taken" : reason);
+    return false;
 }
 
 }  // namespace
 
 bool WriteFilesReplacing(const std::vector<std::pair<std::string, std::string>>& files, std::string* error) {
+    for (const auto& file : files) {
+        *error = OutputProblem(file.first);
+        if (!error->empty()) return false;
+    }
+    std::vector<std::string> temporaries(files.size());
     size_t written = 0;
-    while (written < files.size() && WriteTemporary(files[written].first, files[written].second, error)) ++written;
+    while (written < files.size() && WriteTemporary(files[written].first, files[written].second, &temporaries[written], error)) ++written;
     bool ok = written == files.size();
     for (size_t i = 0; i < written; ++i) {
-        const std::string temporary = files[i].first + ".partial";
-        if (ok && !ReplaceFile(temporary, files[i].first)) {
-            *error = "cannot rename " + temporary + " to " + files[i].first + ": " + SystemError();
+        if (ok && !ReplaceFile(temporaries[i], files[i].first)) {
+            *error = "cannot rename " + temporaries[i] + " to " + files[i].first + ": " + SystemError();
             ok = false;
         }
-        RemoveFile(temporary);
+        RemoveFile(temporaries[i]);
     }
     return ok;
 }

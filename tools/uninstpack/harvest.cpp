@@ -99,6 +99,7 @@ void ListFolderTree(const std::string& staging, const std::string& relative, boo
     std::sort(entries.begin(), entries.end(), [](const ListedItem& a, const ListedItem& b) { return NameBefore(a.name, b.name); });
     if (!relative.empty()) items->push_back({relative, true});
     std::vector<std::string> folders;
+    std::map<std::string, std::string> seen;  // names as Windows compares them, and the first one of each
     for (size_t i = 0; i < entries.size(); ++i) {
         const ListedItem& entry = entries[i];
         const std::string child = relative.empty() ? entry.name : relative + "\\" + entry.name;
@@ -110,8 +111,9 @@ void ListFolderTree(const std::string& staging, const std::string& relative, boo
                                    ", which an installation does not copy; --skip-special leaves such out");
             continue;
         }
-        if (i > 0 && LowerAscii(entries[i - 1].name) == LowerAscii(entry.name))
-            errors->push_back(shown + ": differs from " + entries[i - 1].name + " only in letter case; Windows holds one of them");
+        const auto first = seen.emplace(FoldCase(entry.name), entry.name);
+        if (!first.second)
+            errors->push_back(shown + ": differs from " + first.first->second + " only in letter case; Windows holds one of them");
         const std::string problem = CheckField(Field::FileName, entry.name, false);
         if (!valid) errors->push_back(shown + ": the name is not UTF-8 (its bytes are shown as \\xNN), so it cannot be stored");
         else if (!problem.empty()) errors->push_back(shown + ": " + problem);
@@ -126,7 +128,7 @@ void ListFolderTree(const std::string& staging, const std::string& relative, boo
 // name, anything else by all of it.
 std::string Named(const Json& item) {
     if (item.is_object() && item.contains("folder") && item["folder"].is_string() && item.value("name", Json("")).is_string())
-        return LowerAscii(item["folder"].get<std::string>() + "\\" + item.value("name", Json("")).get<std::string>());
+        return NormalPath(item["folder"].get<std::string>() + "\\" + item.value("name", Json("")).get<std::string>());
     return LowerAscii(item.dump());
 }
 
@@ -164,7 +166,8 @@ const char* const kRootNames[][2] = {{"HKEY_CLASSES_ROOT", "HKCR"}, {"HKEY_CURRE
                                      {"HKEY_CURRENT_CONFIG", "HKCC"}};
 
 // "HKEY_LOCAL_MACHINE\A\B" or "HKLM\A\B" as "HKLM\A\B"; empty for an unknown root.
-std::string ShortKey(const std::string& key) {
+std::string ShortKey(const std::string& given) {
+    const std::string key = given.substr(0, given.find_last_not_of('\\') + 1);  // "HKLM\A\" is the key HKLM\A
     const std::string root = key.substr(0, key.find('\\'));
     for (const auto& names : kRootNames)
         if (LowerAscii(root) == LowerAscii(names[0]) || LowerAscii(root) == LowerAscii(names[1])) return names[1] + key.substr(root.size());
@@ -258,6 +261,13 @@ bool HarvestRegistry(const std::string& contents, const std::string& fileName, c
             }
             const std::string problem = CheckField(Field::RegistryKey, key.substr(key.find('\\') + 1), false);
             if (!problem.empty()) fail(at, problem);
+            // Its values are paths, and the count is the uninstaller's to lower.
+            const std::string lower = LowerAscii(key), counts = "\\currentversion\\shareddlls";
+            if (lower.size() > counts.size() && lower.compare(lower.size() - counts.size(), counts.size(), counts) == 0) {
+                fail(at, l + ": the use counts of shared files are the \"shared\" flag's work (--shared GLOB), which "
+                             "lowers them; leave this section out of the .reg file");
+                key.clear();
+            }
             for (const std::string& own : ownKeys) {
                 if (!IsAtOrBelow(key, own)) continue;
                 if (std::find(keys->begin(), keys->end(), own) == keys->end()) keys->push_back(own);
@@ -300,9 +310,10 @@ bool HarvestRegistry(const std::string& contents, const std::string& fileName, c
             fail(at, "the value's data " + data + " is neither \"text\", dword:XXXXXXXX, hex:XX,... nor -");
             continue;
         }
+        if (key.empty()) continue;  // a section deleted or refused: its values name nothing to keep
         const std::string problem = CheckField(Field::RegistryValue, name, false);
         if (!problem.empty()) fail(at, problem);
-        if (key.empty() || owned || data == "-" || !problem.empty()) continue;
+        if (owned || data == "-" || !problem.empty()) continue;
         if (std::find(values->begin(), values->end(), std::make_pair(key, name)) == values->end()) values->push_back({key, name});
     }
     return errors->size() == before;
@@ -358,13 +369,13 @@ bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::
     const size_t handWritten = root.contains("files") && root["files"].is_array() ? root["files"].size() : 0;
     // A real conflict: the hand-written part names as a file what is staged as a folder, or the reverse.
     std::map<std::string, bool> stagedFolder;
-    for (const StagedItem& item : staged) stagedFolder[LowerAscii(item.relative)] = item.folder;
+    for (const StagedItem& item : staged) stagedFolder[NormalPath(item.relative)] = item.folder;
     for (size_t i = 0; i < handWritten; ++i) {
         const Json& entry = root["files"][i];
         const std::string folder = entry.value("folder", std::string()), name = entry.value("name", std::string());
         if (folder.empty() || folder[0] != '.') continue;
-        const std::string relative = LowerAscii(folder.size() > 2 ? folder.substr(2) + (name.empty() ? "" : "\\" + name) : name);
-        const auto found = stagedFolder.find(relative);
+        const std::string relative = folder.size() > 2 ? folder.substr(2) + (name.empty() ? "" : "\\" + name) : name;
+        const auto found = stagedFolder.find(NormalPath(relative));
         if (found != stagedFolder.end() && found->second != name.empty())
             errors->push_back(options.mergeName + ": /files/" + std::to_string(i) + ": names " + relative + " as a " +
                               (name.empty() ? "folder" : "file") + ", but it is staged as a " + (found->second ? "folder" : "file"));
@@ -377,11 +388,11 @@ bool Harvest(const HarvestOptions& options, std::string* json, std::vector<std::
     for (const std::string& own : options.ownKeys) {
         const std::string key = ShortKey(own);
         uint32_t rootKey = 0;
-        if (key.find('\\') == std::string::npos || !RootFromName(key.substr(0, key.find('\\')), &rootKey) ||
-            !IsOwnRegistryKey(rootKey, key.substr(key.find('\\') + 1)))
-            errors->push_back("--own-key " + own + ": not a key an installation creates (a root, an unknown root or a "
-                              "key that many programs share); an uninstaller must never remove what its installation "
-                              "did not create");
+        const char* notOwn = nullptr;
+        if (key.find('\\') == std::string::npos || !RootFromName(key.substr(0, key.find('\\')), &rootKey))
+            errors->push_back("--own-key " + own + ": not a key below HKCR, HKCU, HKLM, HKU or HKCC");
+        else if ((notOwn = WhyNotOwnRegistryKey(rootKey, key.substr(key.find('\\') + 1))))
+            errors->push_back("--own-key " + own + ": " + Quote(key.substr(key.find('\\') + 1)) + " " + notOwn);
     }
     std::vector<std::string> keys, ownKeys;
     std::vector<std::pair<std::string, std::string>> values;

@@ -199,6 +199,21 @@ struct Arguments {
 
 const char* const kListOptions[] = {"-D", "--check-in-use", "--shared", "--com-server", "--pattern", "--registry", "--own-key"};
 
+const char kValueAsItStands[] = "a value goes in as it stands, so a variable in it would stay text; give the folder itself";
+
+// -D NAME=VALUE: a name that a manifest can use, given once.
+bool CheckDefinition(const std::string& item, const std::vector<std::string>& given, const std::string& verb, int* status) {
+    const std::string name = item.substr(0, item.find('='));
+    std::string problem;
+    if (!IsVariableName(name)) problem = "a variable's name is ASCII letters, digits and _ only, or ${" + name + "} could not name it";
+    for (const std::string& earlier : given)
+        if (earlier.substr(0, earlier.find('=')) == name) problem = name + " is given twice (" + earlier + ")";
+    if (item.find("${", name.size()) != std::string::npos) problem = kValueAsItStands;
+    if (problem.empty()) return true;
+    *status = Usage("-D " + item + ": " + problem, verb);
+    return false;
+}
+
 // Parses the arguments after the verb; only the options in `allowed` are
 // accepted. Returns false after reporting a usage error.
 bool ParseArguments(int argc, char** argv, const std::string& verb, const std::vector<std::string>& allowed,
@@ -266,11 +281,9 @@ bool ParseArguments(int argc, char** argv, const std::string& verb, const std::v
             *status = Usage("-D needs NAME=VALUE, not '" + item + "'", verb);
             return false;
         }
+        if (arg == "-D" && !CheckDefinition(item, arguments->lists[arg], verb, status)) return false;
         if (isList) arguments->lists[arg].push_back(item);
     }
-    // "C:\App\" would give "C:\App\\logs" for "${InstallDir}\logs".
-    while (arguments->installDir.size() > 1 && (arguments->installDir.back() == '\\' || arguments->installDir.back() == '/'))
-        arguments->installDir.pop_back();
     return true;
 }
 
@@ -324,6 +337,26 @@ void AddMachineLocale(ManifestContext* context) {
 }
 #endif
 
+// --install-dir as given: refused when it is Windows' or the user's, and
+// kept without a trailing backslash ("C:\App\" would give "C:\App\\logs").
+bool PrepareInstallDir(Arguments* arguments, const std::string& verb, int* status) {
+    std::string& dir = arguments->installDir;
+    if (dir.empty()) return true;
+    std::vector<std::string> machineFolders;
+#ifdef _WIN32
+    std::map<std::string, std::string> folders;
+    AddMachineFolders(&folders);
+    for (const auto& folder : folders) machineFolders.push_back(folder.second);
+#endif
+    const std::string problem = dir.find("${") != std::string::npos ? dir + ": " + kValueAsItStands : CheckInstallDir(dir, machineFolders);
+    if (!problem.empty()) {
+        *status = Usage("--install-dir " + problem, verb);
+        return false;
+    }
+    while (dir.size() > 1 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+    return true;
+}
+
 ManifestContext ContextOf(const Arguments& arguments) {
     ManifestContext context;
     context.language = arguments.language;
@@ -376,6 +409,20 @@ bool PrepareListing(const Arguments& arguments, Manifest* manifest, ProgramListi
             Fail(std::string(text.option) + ": " + error);
             return false;
         }
+        error = CheckField(Field::Document, *text.value, false);
+        if (!error.empty()) {
+            Fail(std::string(text.option) + ": " + error);
+            return false;
+        }
+    }
+    // The entry is removed whole, so it goes through the rules of any key the manifest names.
+    const std::string entryKey = ListingKey(*listing);
+    std::string problem = CheckField(Field::RegistryKey, entryKey, false);
+    const char* notOwn = WhyNotOwnRegistryKey(0x80000002u, entryKey);
+    if (problem.empty() && notOwn) problem = Quote(entryKey) + " " + notOwn;
+    if (!problem.empty()) {
+        Fail("--list-as: the program's entry " + problem + (listing->displayName.empty() ? "; the name is empty" : ""));
+        return false;
     }
     listing->installDir = arguments.installDir;
 #ifdef _WIN32
@@ -559,9 +606,9 @@ bool CheckStaging(const Arguments& arguments, const Manifest& manifest) {
             found->second |= Named;
     }
     for (const std::string& error : errors) Fail(error);
-    for (const auto& item : listed)
-        if (item.second == IsFile)
-            Fail("warning: " + arguments.staging + ": " + item.first + " is staged but no entry names it; the uninstaller leaves it");
+    for (const StagedItem& item : staged)
+        if (listed[NormalPath(item.relative)] == IsFile)
+            Fail("warning: " + arguments.staging + ": " + item.relative + " is staged but no entry names it; the uninstaller leaves it");
     return errors.empty();
 }
 
@@ -713,7 +760,8 @@ int Run(int argc, char** argv) {
         if (verb != entry.name) continue;
         Arguments arguments;
         int status = ExitOk;
-        if (!ParseArguments(argc, argv, verb, entry.options, &arguments, &status)) return status;
+        if (!ParseArguments(argc, argv, verb, entry.options, &arguments, &status) || !PrepareInstallDir(&arguments, verb, &status))
+            return status;
         if (arguments.help) {
             std::fputs(entry.help, stdout);
             return ExitOk;

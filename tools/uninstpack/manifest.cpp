@@ -94,38 +94,39 @@ bool ParseIndex(const std::string& key, uint32_t* index) {
     return true;
 }
 
-// Keeps the JSON pointer of the value being parsed, to report keys that occur
-// twice in one object: the parser would keep only one of them, silently.
-class DuplicateKeyFinder {
+// Where a text stops being JSON, and why, and which keys occur twice in one
+// object (the tree keeps only one of them, silently): one linear pass of
+// events that builds nothing. (The build of the tool that installers ship has
+// no exceptions.)
+class JsonScanner : public nlohmann::json_sax<Json> {
 public:
-    bool operator()(int, Json::parse_event_t event, Json& parsed) {
-        switch (event) {
-        case Json::parse_event_t::object_start:
-        case Json::parse_event_t::array_start: {
-            Frame frame;
-            frame.path = stack_.empty() ? std::string() : ChildPath();
-            frame.isArray = event == Json::parse_event_t::array_start;
-            stack_.push_back(std::move(frame));
-            break;
-        }
-        case Json::parse_event_t::key: {
-            Frame& top = stack_.back();
-            top.key = parsed.get<std::string>();
-            if (!top.keys.insert(top.key).second) duplicates.push_back(top.path + "/" + PointerToken(top.key));
-            break;
-        }
-        case Json::parse_event_t::value:
-            if (!stack_.empty() && stack_.back().isArray) ++stack_.back().next;
-            break;
-        case Json::parse_event_t::object_end:
-        case Json::parse_event_t::array_end:
-            stack_.pop_back();
-            break;
-        }
+    size_t byte = 0;
+    std::string message;
+    bool tooDeep = false;
+    std::vector<std::string> duplicates;
+
+    bool null() override { return Value(); }
+    bool boolean(bool) override { return Value(); }
+    bool number_integer(number_integer_t) override { return Value(); }
+    bool number_unsigned(number_unsigned_t) override { return Value(); }
+    bool number_float(number_float_t, const string_t&) override { return Value(); }
+    bool string(string_t&) override { return Value(); }
+    bool binary(binary_t&) override { return Value(); }
+    bool start_object(std::size_t) override { return Enter(false); }
+    bool key(string_t& name) override {
+        Frame& top = stack_.back();
+        top.key = name;
+        if (!top.keys.insert(name).second) duplicates.push_back(top.path + "/" + PointerToken(name));
         return true;
     }
-
-    std::vector<std::string> duplicates;
+    bool end_object() override { return stack_.pop_back(), true; }
+    bool start_array(std::size_t) override { return Enter(true); }
+    bool end_array() override { return stack_.pop_back(), true; }
+    bool parse_error(std::size_t at, const std::string&, const nlohmann::detail::exception& e) override {
+        byte = at;
+        message = e.what();
+        return false;
+    }
 
 private:
     struct Frame {
@@ -136,51 +137,36 @@ private:
         std::set<std::string> keys;
     };
 
+    // The pointer of the value that begins now.
     std::string ChildPath() {
+        if (stack_.empty()) return std::string();
         Frame& top = stack_.back();
         if (top.isArray) return top.path + "/" + std::to_string(top.next++);
         return top.path + "/" + PointerToken(top.key);
+    }
+    bool Value() {
+        if (!stack_.empty() && stack_.back().isArray) ++stack_.back().next;
+        return true;
+    }
+    // The tree is built only for a text within the depth limit, so that its
+    // memory stays proportional to the input.
+    bool Enter(bool isArray) {
+        if (stack_.size() >= MaxNesting) return tooDeep = true, false;
+        Frame frame;
+        frame.path = ChildPath();
+        frame.isArray = isArray;
+        stack_.push_back(std::move(frame));
+        return true;
     }
 
     std::vector<Frame> stack_;
 };
 
-// Where a text stops being JSON, and why: a reader that keeps the first error.
-// (The build of the tool that installers ship has no exceptions.)
-struct ErrorFinder : nlohmann::json_sax<Json> {
-    size_t byte = 0;
-    std::string message;
-    bool null() override { return true; }
-    bool boolean(bool) override { return true; }
-    bool number_integer(number_integer_t) override { return true; }
-    bool number_unsigned(number_unsigned_t) override { return true; }
-    bool number_float(number_float_t, const string_t&) override { return true; }
-    bool string(string_t&) override { return true; }
-    bool binary(binary_t&) override { return true; }
-    bool start_object(std::size_t) override { return Enter(); }
-    bool key(string_t&) override { return true; }
-    bool end_object() override { return --depth, true; }
-    bool start_array(std::size_t) override { return Enter(); }
-    bool end_array() override { return --depth, true; }
-    // The tree is built only for a text within the depth limit, so that its
-    // memory stays proportional to the input.
-    size_t depth = 0;
-    bool tooDeep = false;
-    bool Enter() {
-        if (++depth <= MaxNesting) return true;
-        tooDeep = true;
-        return false;
-    }
-    bool parse_error(std::size_t at, const std::string&, const nlohmann::detail::exception& e) override {
-        byte = at;
-        message = e.what();
-        return false;
-    }
-};
-
 // Empty when the text is JSON within the nesting limit; otherwise where and why not.
-std::string SyntaxError(const std::string& text, const std::string& fileName) {
-    ErrorFinder error;
+std::string SyntaxError(const std::string& text, const std::string& fileName, JsonScanner& error) {
+    // An editor's "Unicode" is UTF-16: a byte order mark, or a zero byte in each ASCII character.
+    if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0 || text.find('\0') < 2)
+        return fileName + ": is UTF-16, not UTF-8; save the manifest as UTF-8";
     if (Json::sax_parse(text, &error)) return std::string();
     if (error.tooDeep) return fileName + ": nested more than " + std::to_string(MaxNesting) + " levels deep; a manifest needs four";
     // The byte count includes the offending character.
@@ -208,6 +194,10 @@ bool EncodeLanguage(const Language& language, int codePage, std::vector<std::str
 
 }  // namespace
 
+bool IsVariableName(const std::string& name) {
+    return !name.empty() && name.find_first_not_of(kVariableCharacters) == std::string::npos;
+}
+
 bool ExpandVariables(const std::string& text, const ManifestContext& context, std::string* expanded, std::string* error) {
     expanded->clear();
     for (size_t at = 0; at < text.size();) {
@@ -222,7 +212,7 @@ bool ExpandVariables(const std::string& text, const ManifestContext& context, st
         }
         const size_t close = text.find('}', at);
         const std::string name = text.substr(at + 2, close == std::string::npos ? 0 : close - at - 2);
-        if (close == std::string::npos || name.empty() || name.find_first_not_of(kVariableCharacters) != std::string::npos) {
+        if (close == std::string::npos || !IsVariableName(name)) {
             *error = "\"${\" does not begin a variable such as ${InstallDir}; write \"$${\" for the text itself";
             return false;
         }
@@ -611,7 +601,10 @@ bool ReadRootKey(Reader& r, const Json& entry, const std::string& path, uint32_t
     uint64_t number = 0;
     if (!ReadNumber(r, value, path + "/root", 0xFFFFFFFFu, &number)) return false;
     *root = static_cast<uint32_t>(number);
-    return true;
+    // The uninstaller passes the number on as a key handle: any other is no key, or one no rule here knows.
+    if (RootName(*root)) return true;
+    ReportError(r, path + "/root", value.dump() + " is not a predefined key the uninstaller acts on; use HKCR, HKCU, HKLM, HKU or HKCC");
+    return false;
 }
 
 void ReadRegistryEntry(Reader& r, const Json& entry, const std::string& path, PackData* data) {
@@ -633,12 +626,9 @@ void ReadRegistryEntry(Reader& r, const Json& entry, const std::string& path, Pa
                     "value; give the value name in \"value\"");
         ok = false;
     }
-    if (ok && !isValue && !IsOwnRegistryKey(registry.root, keyText)) {
-        ReportError(r, path + "/key",
-                    Quote(keyText) +
-                        " is not a key an installation makes but one that many programs or "
-                        "the system share; removing it with everything below would take theirs too. Name the "
-                        "installation's own key below it, or give single values with \"value\"");
+    const char* notOwn = ok && !isValue ? WhyNotOwnRegistryKey(registry.root, keyText) : nullptr;
+    if (notOwn) {
+        ReportError(r, path + "/key", Quote(keyText) + " " + notOwn);
         ok = false;
     }
     if (!ok) return;
@@ -679,10 +669,8 @@ void ReadOptions(Reader& r, const Json& value, const std::string& path, PackOpti
     std::string utf8;
     // A command without a leading token is put behind the installation folder, in a 260-byte buffer.
     if (ReadText(r, value, "program", path, false, &options->program, &utf8) &&
-        KeepsRules(r, Field::Command, utf8, path + "/program") && utf8.find_first_not_of("\" ") != std::string::npos &&
-        utf8[utf8.find_first_not_of("\" ")] != '#')
-        CheckPathLimit(r, (utf8[0] == '"' ? "\"" : "") + InstallDirOf(r) + "\\" + utf8.substr(utf8.find_first_not_of("\" ")),
-                       path + "/program", "the command put behind the installation folder");
+        KeepsRules(r, Field::Command, utf8, path + "/program") && ComposeCommand(utf8, "") != utf8)
+        CheckPathLimit(r, ComposeCommand(utf8, InstallDirOf(r)), path + "/program", "the command put behind the installation folder");
     if (ReadText(r, value, "document", path, false, &options->document, &utf8)) KeepsRules(r, Field::Document, utf8, path + "/document");
 }
 
@@ -768,15 +756,17 @@ void ReadManifestRoot(Reader& r, const Json& root, Manifest* manifest) {
 
 bool LoadManifest(const std::string& text, const std::string& fileName, Manifest* manifest,
                   std::vector<std::string>* errors, const ManifestContext& context) {
-    const std::string syntax = SyntaxError(text, fileName);
+    JsonScanner scanner;
+    const std::string syntax = SyntaxError(text, fileName, scanner);
     if (!syntax.empty()) {
         errors->push_back(syntax);
         return false;
     }
-    DuplicateKeyFinder finder;
-    const Json root = Json::parse(text, std::ref(finder), false);
+    // Without a callback: the library's callback parser rescans the parent
+    // array each time a value ends, which is quadratic in the entries.
+    const Json root = Json::parse(text, nullptr, false);
     const size_t before = errors->size();
-    for (const std::string& path : finder.duplicates)
+    for (const std::string& path : scanner.duplicates)
         errors->push_back(fileName + ": " + path + ": the key occurs more than once in its object");
     Manifest result;
     Reader reader{fileName, context, errors};

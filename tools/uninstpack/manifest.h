@@ -43,6 +43,9 @@ struct ManifestContext {
     std::string machineLocale;
 };
 
+// A name that ${Name} can stand for: ASCII letters, digits and "_".
+bool IsVariableName(const std::string& name);
+
 // Replaces ${Name} in text by the variable's value as it stands ("$${" is a
 // literal "${"), as for the manifest's texts; false with the reason.
 bool ExpandVariables(const std::string& text, const ManifestContext& context, std::string* expanded, std::string* error);

@@ -107,11 +107,15 @@ bool HasWildcardInFolder(const std::string& text, std::string*) {
     return FolderPart(text).find_first_of("*?") != std::string::npos;
 }
 
+// The device names Windows reserves, with any extension ("Naming Files, Paths,
+// and Namespaces"): COM and LPT take a digit 1-9 or a superscript ¹, ² or ³,
+// which Windows counts as digits there.
 bool IsReservedName(const std::string& part) {
     const std::string base = LowerAscii(part.substr(0, part.find('.')));
-    if (IsOneOf(base, {"con", "prn", "aux", "nul"})) return true;
-    return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '1' &&
-           base[3] <= '9';
+    if (IsOneOf(base, {"con", "prn", "aux", "nul", "conin$", "conout$"})) return true;
+    if (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0) return false;
+    const std::string digit = base.substr(3);
+    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || IsOneOf(digit, {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3"});
 }
 bool HasReservedComponent(const std::string& text, std::string* found) {
     for (const std::string& part : Components(text))
@@ -173,6 +177,46 @@ bool HasUnknownCommandToken(const std::string& text, std::string* found) {
     return start != std::string::npos && text[start] == '#' && HasUnknownToken(text.substr(start), found);
 }
 
+// Folders that Windows, the shell or the user own below the folder tokens:
+// the default names of Windows' known folders (KNOWNFOLDERID, the shell's
+// Known Folders reference) and of the folders Windows itself installs in its
+// Windows and System folders. Lower case, compared without regard to ASCII case.
+const char* const kWindowsFolders[] = {
+    "microsoft", "windows", "downloads", "documents", "my documents", "desktop", "pictures", "my pictures", "music",
+    "my music", "videos", "my videos", "favorites", "links", "contacts", "searches", "saved games", "onedrive",
+    "3d objects", "start menu", "programs", "startup", "templates", "recent", "sendto", "cookies", "history",
+    "network shortcuts", "printer shortcuts", "nethood", "printhood", "libraries", "temp", "temporary internet files",
+    "packages", "public", "default", "all users", "users", "programdata", "program files", "program files (x86)",
+    "common files", "drivers", "installer", "system", "system32", "syswow64", "sysnative", "winsxs", "fonts", "inf",
+    "assembly", "microsoft.net", "prefetch", "logs", "tasks", "boot", "help", "panther", "servicing", "spool",
+    "config", "catroot", "catroot2", "driverstore", "wbem", "softwaredistribution", "resources", "web", "cursors",
+    "media", "globalization", "ime", "registration", "security", "debug", "appcompat", "apppatch", "speech"};
+// The profile's containers of application data: not a folder of one's own,
+// but a folder of one's own may lie below them.
+const char* const kProfileContainers[] = {"appdata", "local", "roaming", "locallow", "application data", "local settings"};
+
+bool IsNamedIn(const std::string& part, const char* const* begin, const char* const* end) {
+    const std::string lower = LowerAscii(part);
+    return std::any_of(begin, end, [&lower](const char* name) { return lower == name; });
+}
+
+// A pattern with wildcards removes every match in its folder and below: it
+// must lie in a folder an installation makes, the installation folder or a
+// folder of its own below a token; "*found" receives the folder it sweeps.
+bool SweepsSharedFolder(const std::string& text, std::string* found) {
+    if (text[0] != '#' || text.find_first_of("*?") == std::string::npos || LowerAscii(text).compare(0, 13, "#installdir#\\") == 0)
+        return false;
+    std::vector<std::string> parts = SplitAt(text, '\\');
+    parts.pop_back();  // the mask
+    *found = parts.empty() ? text : parts[0];
+    for (size_t i = 1; i < parts.size(); ++i) {
+        *found += "\\\\" + parts[i];
+        if (IsNamedIn(parts[i], std::begin(kProfileContainers), std::end(kProfileContainers))) continue;
+        return parts[i].empty() || IsNamedIn(parts[i], std::begin(kWindowsFolders), std::end(kWindowsFolders));
+    }
+    return true;
+}
+
 // ---- Where a path is taken from (waived by --allow-relative).
 
 bool IsNotFileFolder(const std::string& text, std::string*) { return text[0] != '.' && !IsFullPath(text); }
@@ -183,6 +227,13 @@ bool IsLooseDotFolder(const std::string& text, std::string*) {
 bool IsNotFullPath(const std::string& text, std::string*) { return !text.empty() && !IsFullPath(text); }
 bool IsFullPatternWithoutToken(const std::string& text, std::string*) {
     return text.find('#') == std::string::npos && (text.find(":\\") != std::string::npos || text.compare(0, 2, "\\\\") == 0);
+}
+
+// The uninstaller puts a command that does not begin with a token behind its
+// own folder, so a full path there names a program that is never found.
+bool IsFullCommandWithoutToken(const std::string& text, std::string*) {
+    const size_t start = text.find_first_not_of("\" ");
+    return start != std::string::npos && (IsFullPath(text.substr(start)) || text.compare(start, 13, "${InstallDir}") == 0);
 }
 
 struct Rule {
@@ -196,7 +247,7 @@ const char kControl[] =
 const char kSlash[] = "holds a slash; write a backslash between folders (the uninstaller compares folders as text)";
 const char kDotDot[] = "has a \"..\" component, which climbs out of the folder it names; name the folder itself";
 const char kForbidden[] = "holds \"@\", which Windows does not allow in a file or folder name";
-const char kReserved[] = "has the part \"@\", a device name Windows reserves (CON, PRN, AUX, NUL, COM1-9, LPT1-9)";
+const char kReserved[] = "has the part \"@\", a device name Windows reserves (CON, PRN, AUX, NUL, COM1-9, LPT1-9, COM¹-³, LPT¹-³)";
 const char kDotted[] = "has the part \"@\", ending in a dot or blank, which Windows drops from names";
 const char kDriveRelative[] = "is relative to the current folder of drive @; write a full path such as C:\\\\App";
 const char kRootRelative[] = "begins with one backslash, so it is relative to the current drive; write a full path such as C:\\\\App";
@@ -244,6 +295,9 @@ const Rule kPatternRules[] = {
     {HasWildcardInFolder, "has a wildcard before its last backslash; only the last part is a mask", false},
     {HasReservedFolder, kReserved, false},
     {HasDottedFolder, kDotted, false},
+    {SweepsSharedFolder, "has wildcards in @, a folder that Windows or the user owns; a pattern with wildcards must "
+                         "lie in the installation folder or in a folder of the installation's own below the token, "
+                         "such as #AppData#\\\\Vendor\\\\App\\\\*.tmp; name a single file there without wildcards", false},
     {IsFullPatternWithoutToken, "is a full path without a folder token; the uninstaller puts a pattern without a "
                                 "token behind the installation folder: write it relative to that folder, or begin it "
                                 "with a token such as #AppData#", true},
@@ -251,6 +305,7 @@ const Rule kPatternRules[] = {
 
 const Rule kKeyRules[] = {
     {HasControlCharacter, kControl, false},
+    {HasSlash, "holds a slash, which Windows takes as a letter of a key's name; write a backslash between keys", false},
     {BeginsWithBackslash, "begins with a backslash; a key is named below its root without one", false},
     {HasEmptyKeyPart, "has an empty part between two backslashes", false},
     {HasLongKeyPart, "has a part of @ characters; Windows allows 255", false},
@@ -264,6 +319,9 @@ const Rule kValueRules[] = {
 const Rule kCommandRules[] = {
     {HasControlCharacter, kControl, false},
     {HasUnknownCommandToken, "begins with the folder token @, which the uninstaller does not know; known tokens: ", false},
+    {IsFullCommandWithoutToken, "is a full path without a folder token; the uninstaller puts such a command behind its own "
+                                "folder, where it is never found. Name a program in the uninstaller's folder without a "
+                                "path (cleanup.exe /quiet), or begin with a token such as #InstallDir# or #System#", false},
 };
 
 const Rule kDocumentRules[] = {
@@ -338,6 +396,24 @@ std::string FolderTokenList() {
     return list;
 }
 
+// ---- The installation folder.
+
+std::string CheckInstallDir(const std::string& dir, const std::vector<std::string>& machineFolders) {
+    const std::string normal = NormalPath(dir);
+    bool own = false, profile = false;  // a component of the program's own; the next one names a user
+    for (const std::string& part : Components(dir + "\\")) {
+        own = own || (!part.empty() && !profile && !IsNamedIn(part, std::begin(kWindowsFolders), std::end(kWindowsFolders)) &&
+                      !IsNamedIn(part, std::begin(kProfileContainers), std::end(kProfileContainers)));
+        profile = IsOneOf(LowerAscii(part), {"users", "documents and settings"});
+    }
+    for (const std::string& folder : machineFolders)
+        own = own && normal != NormalPath(folder) && NormalPath(folder).compare(0, normal.size() + 1, normal + "\\") != 0;
+    if (own || !IsFullPath(dir + "\\")) return std::string();
+    return Quote(dir) + " is a drive's root, a folder of Windows' or the user's own, or a folder above one; what the "
+                        "uninstaller removes below it would not be the program's. Give the program's own folder, such as "
+                        "C:\\\\Program Files\\\\Vendor\\\\App";
+}
+
 // ---- Registry keys an installation owns.
 
 namespace {
@@ -353,26 +429,74 @@ bool IsSharedClass(const std::string& name) {
                           "shell", "protocols", "filter", "mapi", "wow6432node"});
 }
 
+// The first part of the ProgIDs a fresh Windows registers (the shell's,
+// Windows Installer's "Msi.Package", scripting, media, XML and data access
+// classes), as listed under HKCR of a new installation.
+const char* const kWindowsProgIdVendors[] = {
+    "microsoft", "windows", "msi", "shell", "wmp", "wmplayer", "mediaplayer", "wscript", "scripting", "vbscript",
+    "jscript", "msxml", "msxml2", "adodb", "adox", "internetexplorer", "paint", "wordpad", "mshtml", "cdo",
+    "wbemscripting", "mmc", "hnetcfg", "sapi", "wia", "imapi2", "schedule", "appx", "shellexecute", "shdocvw"};
+
+// A ProgID is Program.Component[.Version] ("ProgID Key", COM's registry
+// reference): a class name without a period is one of Windows' own
+// (jpegfile, InternetShortcut, CompressedFolder, Licenses, Record, DirectShow,
+// Local Settings, ...), as are the ProgIDs of Windows' programs.
+bool IsWindowsClass(const std::string& name) {
+    return name.find('.') == std::string::npos ||
+           IsNamedIn(name.substr(0, name.find('.')), std::begin(kWindowsProgIdVendors), std::end(kWindowsProgIdVendors));
+}
+
+// Identifiers of Windows' own: COM's and OLE's range {xxxxxxxx-0000-0000-C000-000000000046}
+// (IUnknown, IDispatch, the stdole type library, ...), the shell's range
+// {xxxxxxxx-3AEA-1069-A2xx-08002B30309D} (This PC, Control Panel, Printers, ...),
+// and the shell folders outside it (Recycle Bin, Network, Libraries, Quick
+// access, the user's files, Network Connections, Documents, the Briefcase).
+bool IsWindowsGuid(const std::string& guid) {
+    return guid.size() == 38 &&
+           (guid.compare(10, 28, "0000-0000-c000-000000000046}") == 0 ||
+            (guid.compare(10, 12, "3aea-1069-a2") == 0 && guid.compare(25, 13, "08002b30309d}") == 0) ||
+            IsOneOf(guid, {"{645ff040-5081-101b-9f08-00aa002f954e}", "{f02c1a0d-be21-4350-88b0-7367fc96ef3c}",
+                           "{031e4825-7b94-4dc3-b131-e946b44c8dd5}", "{679f85cb-0220-4080-b29b-5540cc05aab6}",
+                           "{59031a47-3f72-44a7-89c5-5595fe6b30ee}", "{7007acc7-3202-11d1-aad2-00805fc1270e}",
+                           "{450d8fba-ad25-11d0-98a8-0800361b1103}", "{85bbd920-42a0-1069-a2e4-08002b30309d}"}));
+}
+
+const char kSharedKey[] = "is not a key an installation makes but one that many programs or the system share; removing "
+                          "it with everything below would take theirs too. Name the installation's own key below it, "
+                          "or give single values with \"value\"";
+const char kWindowsClassKey[] = "is one of Windows' own classes; an installation's own ProgID has a period, such as "
+                                "Vendor.Document.1. Remove only what the installation added to the class: each value "
+                                "with \"value\", a verb's command as \"value\": \"\" of its command key";
+const char kWindowsGuidKey[] = "is one of Windows' own registrations (This PC, Recycle Bin, IUnknown, the OLE type "
+                               "library, ...); name the installation's own GUID";
+
 // parts: below the Classes root.
-bool IsOwnClass(std::vector<std::string> parts) {
+const char* WhyNotOwnClass(std::vector<std::string> parts) {
     if (!parts.empty() && parts[0] == "wow6432node") parts.erase(parts.begin());
-    if (parts.empty()) return false;
+    if (parts.empty()) return kSharedKey;
     // The installation's GUIDs and application entries, one level down.
-    if (IsOneOf(parts[0], {"clsid", "typelib", "appid", "interface", "applications"})) return parts.size() >= 2;
-    return !IsSharedClass(parts[0]);  // its ProgID
+    if (IsOneOf(parts[0], {"clsid", "typelib", "appid", "interface", "applications"})) {
+        if (parts.size() < 2) return kSharedKey;
+        return parts[0] != "applications" && IsWindowsGuid(parts[1]) ? kWindowsGuidKey : nullptr;
+    }
+    if (IsSharedClass(parts[0])) return kSharedKey;
+    return IsWindowsClass(parts[0]) ? kWindowsClassKey : nullptr;  // its ProgID
 }
 
 // parts: below HKLM or a user's root.
-bool IsOwnSoftware(std::vector<std::string> parts) {
-    if (parts.size() < 2 || parts[0] != "software") return false;  // SYSTEM, Control Panel, Environment, ...
+const char* WhyNotOwnSoftware(std::vector<std::string> parts) {
+    if (parts.size() < 2 || parts[0] != "software") return kSharedKey;  // SYSTEM, Control Panel, Environment, ...
     parts.erase(parts.begin());
     if (parts[0] == "wow6432node") parts.erase(parts.begin());
-    if (parts.empty()) return false;
-    if (parts[0] == "classes") return IsOwnClass(std::vector<std::string>(parts.begin() + 1, parts.end()));
+    if (parts.empty()) return kSharedKey;
+    if (parts[0] == "classes") return WhyNotOwnClass(std::vector<std::string>(parts.begin() + 1, parts.end()));
     if (parts[0] == "microsoft")  // only the installation's own entries in the system's lists
         return parts.size() >= 5 && parts[1] == "windows" && parts[2] == "currentversion" &&
-               IsOneOf(parts[3], {"uninstall", "app paths"});
-    return !IsOneOf(parts[0], {"policies", "windows", "clients", "registeredapplications", "odbc", "wow6432node"});
+                       IsOneOf(parts[3], {"uninstall", "app paths"})
+                   ? nullptr
+                   : kSharedKey;
+    return IsOneOf(parts[0], {"policies", "windows", "clients", "registeredapplications", "odbc", "wow6432node"}) ? kSharedKey
+                                                                                                              : nullptr;
 }
 
 const struct { const char* name; uint32_t root; } kRoots[] = {
@@ -383,25 +507,24 @@ const struct { const char* name; uint32_t root; } kRoots[] = {
 
 }  // namespace
 
-bool IsOwnRegistryKey(uint32_t root, const std::string& key) {
+const char* WhyNotOwnRegistryKey(uint32_t root, const std::string& key) {
     std::vector<std::string> parts;
     for (const std::string& part : SplitAt(LowerAscii(key), '\\'))
         if (!part.empty()) parts.push_back(part);
     switch (root) {
-    case 0x80000000u: return IsOwnClass(parts);
+    case 0x80000000u: return WhyNotOwnClass(parts);
     case 0x80000001u:
-    case 0x80000002u: return IsOwnSoftware(parts);
+    case 0x80000002u: return WhyNotOwnSoftware(parts);
     case 0x80000003u: {  // a user's SID, or its classes
-        if (parts.size() < 2 || parts[0] == ".default") return false;
+        if (parts.size() < 2 || parts[0] == ".default") return kSharedKey;
         const std::string user = parts[0];
         parts.erase(parts.begin());
         const std::string suffix = "_classes";
         if (user.size() > suffix.size() && user.compare(user.size() - suffix.size(), suffix.size(), suffix) == 0)
-            return IsOwnClass(parts);
-        return IsOwnSoftware(parts);
+            return WhyNotOwnClass(parts);
+        return WhyNotOwnSoftware(parts);
     }
-    case 0x80000005u: return false;  // the hardware profile: a view of SYSTEM
-    default: return true;
+    default: return kSharedKey;  // HKCC, the hardware profile, is a view of SYSTEM
     }
 }
 
@@ -481,13 +604,80 @@ std::string ComposeFilePath(const std::string& folder, const std::string& name, 
     return path;
 }
 
+std::string ComposeCommand(const std::string& command, const std::string& folder) {
+    const bool quoted = !command.empty() && command[0] == '"';
+    const size_t start = std::min(command.find_first_not_of(' ', quoted), command.size());
+    if (command[start] == '#') return command;
+    return (quoted ? "\"" : "") + folder + "\\" + command.substr(start);
+}
+
 std::string LowerAscii(std::string text) {
-    for (char& c : text) c = char(tolower(static_cast<unsigned char>(c)));
+    for (char& c : text) c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);  // not tolower(): a call per letter, in a hot path
     return text;
 }
 
+namespace {
+
+// Lower-case letters and their capitals as NTFS's upcase table pairs them
+// (the table Windows writes to a volume, from its simple case mappings): a
+// range of lower-case letters and the distance to their capitals, or with
+// distance 0 a range of alternating capital and small letter that begins
+// with a capital. Latin (with Latin-1, Extended-A and -B, Additional),
+// Greek, Coptic, Cyrillic, Armenian, Glagolitic, Roman numerals, circled
+// and fullwidth Latin letters: every letter of the code pages the generator
+// writes, and the ones a file name can hold besides. ASCII is folded before
+// the table is asked, as most names are ASCII.
+const struct { uint16_t first, last; int16_t distance; } kUpcase[] = {
+    {0xE0, 0xF6, -32},     {0xF8, 0xFE, -32},     {0xFF, 0xFF, 121},     {0x100, 0x12F, 0},
+    {0x132, 0x137, 0},     {0x139, 0x148, 0},     {0x14A, 0x177, 0},     {0x179, 0x17E, 0},     {0x182, 0x185, 0},
+    {0x1A0, 0x1A5, 0},     {0x1AF, 0x1B0, 0},     {0x1B3, 0x1B6, 0},     {0x1CD, 0x1DC, 0},     {0x1DE, 0x1EF, 0},
+    {0x1F8, 0x21F, 0},     {0x222, 0x233, 0},     {0x246, 0x24F, 0},     {0x3AC, 0x3AC, -38},   {0x3AD, 0x3AF, -37},
+    {0x3B1, 0x3C1, -32},   {0x3C2, 0x3C2, -31},   {0x3C3, 0x3CB, -32},   {0x3CC, 0x3CC, -64},   {0x3CD, 0x3CE, -63},
+    {0x3D8, 0x3EF, 0},     {0x430, 0x44F, -32},   {0x450, 0x45F, -80},   {0x460, 0x481, 0},     {0x48A, 0x4BF, 0},
+    {0x4C1, 0x4CE, 0},     {0x4CF, 0x4CF, -15},   {0x4D0, 0x52F, 0},     {0x561, 0x586, -48},   {0x1E00, 0x1E95, 0},
+    {0x1EA0, 0x1EFF, 0},   {0x2170, 0x217F, -16}, {0x24D0, 0x24E9, -26}, {0x2C30, 0x2C5F, -48}, {0x2C80, 0x2CE3, 0},
+    {0xFF41, 0xFF5A, -32},
+};
+
+uint32_t Capital(uint32_t c) {
+    for (const auto& range : kUpcase) {
+        if (c < range.first || c > range.last) continue;
+        if (range.distance) return c + range.distance;
+        return c - ((c - range.first) & 1);
+    }
+    return c;
+}
+
+}  // namespace
+
+std::string FoldCase(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t at = 0; at < utf8.size();) {
+        const unsigned char lead = static_cast<unsigned char>(utf8[at]);
+        if (lead < 0x80) {
+            out += char(lead >= 'a' && lead <= 'z' ? lead - 32 : lead);
+            ++at;
+            continue;
+        }
+        const size_t length = (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : 0;
+        if (length == 0 || at + length > utf8.size()) {  // four bytes lie beyond the table; other bytes stay
+            out += utf8[at++];
+            continue;
+        }
+        uint32_t c = lead & (length == 2 ? 0x1F : 0x0F);
+        for (size_t i = 1; i < length; ++i) c = c << 6 | (static_cast<unsigned char>(utf8[at + i]) & 0x3F);
+        c = Capital(c);
+        if (c < 0x80) out += char(c);
+        else if (c < 0x800) out += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        else out += {char(0xE0 | c >> 12), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+        at += length;
+    }
+    return out;
+}
+
 std::string NormalPath(const std::string& path) {
-    std::string normal = LowerAscii(path);
+    std::string normal = FoldCase(path);
     while (normal.size() > 3 && normal.back() == '\\') normal.pop_back();
     return normal;
 }

@@ -17,10 +17,12 @@ std::string CheckField(Field field, const std::string& utf8, bool allowRelative)
 // Whole-key removal is for keys an installation made: its vendor key and
 // below, its CLSID, TypeLib, AppID, Interface, ProgID and Applications
 // entries, its own Uninstall and App Paths entry. Case-insensitive; the
-// WOW6432Node mirror counts as the key it mirrors. Unknown roots are not judged.
-bool IsOwnRegistryKey(uint32_t root, const std::string& key);
+// WOW6432Node mirror counts as the key it mirrors. Null for such a key;
+// otherwise why it is not one, a message that follows the quoted key.
+const char* WhyNotOwnRegistryKey(uint32_t root, const std::string& key);
 
-// Predefined roots: "HKLM" or "HKEY_LOCAL_MACHINE" (any case) and back.
+// The predefined roots the uninstaller acts on: "HKLM" or "HKEY_LOCAL_MACHINE"
+// (any case) and back; RootName is null for any other number.
 bool RootFromName(const std::string& name, uint32_t* root);
 const char* RootName(uint32_t root);  // the short name, or null
 
@@ -41,13 +43,27 @@ std::string Quote(const std::string& text);
 // The uninstaller's folder tokens (#AppData#, ...), for messages: "#Windows#, #System#, ...".
 std::string FolderTokenList();
 
+// Why a folder cannot be the installation folder: a drive's root, a folder of
+// Windows' or the user's own by its name, one of machineFolders (the
+// machine's own, where known), or a folder above one of them. Empty when it can.
+std::string CheckInstallDir(const std::string& dir, const std::vector<std::string>& machineFolders);
+
+// The command line the uninstaller composes for its pre-removal program: one
+// that does not begin with a folder token (after a quote and blanks) is put
+// behind folder, the uninstaller's own.
+std::string ComposeCommand(const std::string& command, const std::string& folder);
+
 // The full path the uninstaller composes for a file entry: a folder that
 // begins with "." is put behind installDir (given without a trailing backslash).
 std::string ComposeFilePath(const std::string& folder, const std::string& name, const std::string& installDir);
 
 std::string LowerAscii(std::string text);
 
-// A path as compared for duplicates: ASCII letters lowered, no trailing backslash.
+// The UTF-8 text with every letter in capitals, as Windows compares names on
+// NTFS (beyond ASCII, fullwidth Latin letters included).
+std::string FoldCase(const std::string& utf8);
+
+// A path as compared for duplicates: as FoldCase has it, no trailing backslash.
 std::string NormalPath(const std::string& path);
 
 // Where a folder entry's climb (levels) stops: the folders it may remove, in order.
