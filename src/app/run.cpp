@@ -22,7 +22,7 @@ static HMODULE CommonControlsLibrary;
 static SetThemeAppPropertiesFunction SetThemeAppPropertiesProc;
 
 static const char MainWindowClassName[] = "QorvandClass";
-enum { MainWindowWidth = 320, MainWindowHeight = 200 };
+enum { MainWindowWidth = 320, MainWindowHeight = 200, TokenUserSize = 128 };  // a SID is at most 68 bytes
 
 void SetPlatformFlags() {
     OSVERSIONINFOA version;
@@ -203,10 +203,42 @@ static void RunPreRemovalProgram() {
     FreeAndClear(&expanded);
 }
 
+int IsDesktopOfAnotherUser(HWND shell) {
+    DWORD processId = 0;
+    if (!IsNtPlatform || !shell || !GetWindowThreadProcessId(shell, &processId)) return 0;
+    int other = 1;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId);
+    HANDLE theirs = NULL, ours = NULL;
+    if (process && OpenProcessToken(process, TOKEN_QUERY, &theirs) &&
+        OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &ours)) {
+        union {
+            TOKEN_USER user;
+            char room[TokenUserSize];
+        } theirUser, ourUser;
+        DWORD size;
+        other = !GetTokenInformation(theirs, TokenUser, &theirUser, sizeof theirUser, &size) ||
+                !GetTokenInformation(ours, TokenUser, &ourUser, sizeof ourUser, &size) ||
+                !EqualSid(theirUser.user.User.Sid, ourUser.user.User.Sid);
+    }
+    if (ours) CloseHandle(ours);
+    if (theirs) CloseHandle(theirs);
+    if (process) CloseHandle(process);
+    return other;
+}
+
+// The desktop's shell window, looked up: 9x and NT 4 do not have the call.
+static HWND FindShellWindow() {
+    typedef HWND(WINAPI * GetShellWindowCall)();
+    GetShellWindowCall getShellWindow =
+        (GetShellWindowCall)(void*)GetProcAddress(GetModuleHandleA("user32.dll"), "GetShellWindow");
+    return getShellWindow ? getShellWindow() : NULL;
+}
+
 int RunUninstaller(HINSTANCE instance, const char* tail) {
     SetPlatformFlags();
     if (!Startup(instance)) return 0;
     ScanSwitches(tail);
+    KeepPerUserEntries = IsDesktopOfAnotherUser(FindShellWindow());
     if (!ReadUninstallData()) return -1;
     if (!(GetOptionFlags() & OptThemedControls)) RestrictThemeToFrames();
     if (!RegisterMainWindowClass()) return 0;

@@ -24,5 +24,13 @@ char* ComposePreRemovalCommand(const char* command, char** expanded);
 // included. *arguments is empty text when there are none.
 void SplitCommand(char* command, char** program, char** arguments);
 
+// Whether the desktop whose shell window is shell belongs to another account
+// than the one this process runs as (compared by the user SIDs of the two
+// processes' tokens): an administrator's password typed over a user's
+// shoulder runs the uninstaller as the administrator. A shell whose account
+// cannot be read is another's: an account may read its own processes'.
+// Without a shell window (session 0, Wine) or on 9x, 0.
+int IsDesktopOfAnotherUser(HWND shell);
+
 // The whole run; its result is the process exit code.
 int RunUninstaller(HINSTANCE instance, const char* tail);

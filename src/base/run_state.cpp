@@ -3,6 +3,7 @@
 HINSTANCE ModuleInstance;
 int IsNtPlatform;
 int IsNt6OrLater;
+int KeepPerUserEntries;
 HWND MainWindow;
 uint32_t ProgressTotal;
 char* InstallDir;

@@ -16,6 +16,11 @@ extern HWND MainWindow;
 extern uint32_t ProgressTotal;
 // Folder of the executable with one trailing backslash.
 extern char* InstallDir;
+// Set when the desktop belongs to another account than the one this process
+// runs as (an administrator's password typed over a user's shoulder): the
+// current user's keys and folders would be the administrator's, so per-user
+// entries are left alone rather than remove that account's same-named data.
+extern int KeepPerUserEntries;
 // Full path of the executable, filled when the data is read.
 extern char* ExePath;
 // Scratch buffer in which the passes compose full paths.

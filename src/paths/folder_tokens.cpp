@@ -37,24 +37,25 @@ struct FolderToken {
     uint8_t csidl;
     FolderFallback fallback;
     const char* text;
+    uint8_t perUser;  // the folder of the account the process runs as
 };
 
 static const FolderToken FolderTokens[] = {
-    {"#Windows#", FromWindowsDirectory, 0, NoFallback, 0},
-    {"#System#", FromSystemDirectory, 0, NoFallback, 0},
-    {"#TempDir#", FromTempPath, 0, NoFallback, 0},
-    {"#CommonFiles#", FromRegistry, 0, CommonFilesFallback, "CommonFilesDir"},
-    {"#Program Files#", FromRegistry, 0, NoFallback, "ProgramFilesDir"},
-    {"#MyDocuments#", FromShell, CSIDL_PERSONAL, NoFallback, 0},
-    {"#Desktop#", FromShell, CSIDL_DESKTOPDIRECTORY, NoFallback, 0},
-    {"#AppData#", FromShell, CSIDL_APPDATA, PerUserFallback, "\\Application Data"},
-    {"#LocalAppData#", FromShell, CSIDL_LOCAL_APPDATA, LocalFallback, "\\Local Settings\\Application Data"},
-    {"#AllUsersAppData#", FromShell, CSIDL_COMMON_APPDATA, AllUsersFallback, "\\All Users\\Application Data"},
-    {"#AllUsersDocuments#", FromShell, CSIDL_COMMON_DOCUMENTS, AllUsersFallback, "\\All Users\\Documents"},
-    {"#AllUsersDesktop#", FromShell, CSIDL_COMMON_DESKTOPDIRECTORY, AllUsersFallback, "\\All Users\\Desktop"},
-    {"#UserDir#", FromShell, CSIDL_PROFILE, UserDirFallback, 0},
-    {"#AllUsersDir#", FromParentOfShell, CSIDL_COMMON_DOCUMENTS, AllUsersFallback, "\\All Users"},
-    {"#InstallDir#", FromInstallDir, 0, NoFallback, 0},
+    {"#Windows#", FromWindowsDirectory, 0, NoFallback, 0, 0},
+    {"#System#", FromSystemDirectory, 0, NoFallback, 0, 0},
+    {"#TempDir#", FromTempPath, 0, NoFallback, 0, 1},
+    {"#CommonFiles#", FromRegistry, 0, CommonFilesFallback, "CommonFilesDir", 0},
+    {"#Program Files#", FromRegistry, 0, NoFallback, "ProgramFilesDir", 0},
+    {"#MyDocuments#", FromShell, CSIDL_PERSONAL, NoFallback, 0, 1},
+    {"#Desktop#", FromShell, CSIDL_DESKTOPDIRECTORY, NoFallback, 0, 1},
+    {"#AppData#", FromShell, CSIDL_APPDATA, PerUserFallback, "\\Application Data", 1},
+    {"#LocalAppData#", FromShell, CSIDL_LOCAL_APPDATA, LocalFallback, "\\Local Settings\\Application Data", 1},
+    {"#AllUsersAppData#", FromShell, CSIDL_COMMON_APPDATA, AllUsersFallback, "\\All Users\\Application Data", 0},
+    {"#AllUsersDocuments#", FromShell, CSIDL_COMMON_DOCUMENTS, AllUsersFallback, "\\All Users\\Documents", 0},
+    {"#AllUsersDesktop#", FromShell, CSIDL_COMMON_DESKTOPDIRECTORY, AllUsersFallback, "\\All Users\\Desktop", 0},
+    {"#UserDir#", FromShell, CSIDL_PROFILE, UserDirFallback, 0, 1},
+    {"#AllUsersDir#", FromParentOfShell, CSIDL_COMMON_DOCUMENTS, AllUsersFallback, "\\All Users", 0},
+    {"#InstallDir#", FromInstallDir, 0, NoFallback, 0, 0},
 };
 
 static const char VersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
@@ -182,6 +183,17 @@ static int BuildFallbackFolder(const FolderToken* token, char* folder) {
     case UserDirFallback:
         return BuildUserDirFallback(folder);
     }
+    return 0;
+}
+
+int BeginsWithPerUserToken(const char* text) {
+    const char* close = text[0] == '#' ? strchr(text + 1, '#') : NULL;
+    char token[PathBufferSize];
+    if (!close || (size_t)(close - text) + 2 > sizeof token) return 0;
+    memcpy(token, text, close - text + 1);
+    token[close - text + 1] = 0;
+    for (size_t i = 0; i < sizeof FolderTokens / sizeof FolderTokens[0]; i++)
+        if (IsSameFolderName(token, FolderTokens[i].name)) return FolderTokens[i].perUser;
     return 0;
 }
 

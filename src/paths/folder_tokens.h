@@ -7,6 +7,9 @@
 // empty text when the token is unknown. A known token whose folder cannot be
 // found stays as it is written.
 void ResolveFolderToken(char* buffer);
+// True for a text that begins with a token of a folder of the account the
+// process runs as (#AppData#, #Desktop#, #TempDir#, ...).
+int BeginsWithPerUserToken(const char* text);
 // Expands every token of source into destination (size bytes, may be null to
 // measure). Returns the length of the whole expanded text, delivered or not.
 // All or nothing: a non-null destination of non-zero size receives the whole

@@ -59,7 +59,7 @@ void RemoveRegistryEntries() {
     for (uint32_t i = 0; i < RegistryCount; i++) {
         char* path = RegistryList[i]->Path;
         HKEY root = (HKEY)(uintptr_t)RegistryList[i]->Root;
-        if (path[0]) {
+        if (path[0] && !(KeepPerUserEntries && root == HKEY_CURRENT_USER)) {
             char* last = FindValueSeparator(path);
             if (last) {
                 DeleteRegistryValue(root, path, last);

@@ -149,7 +149,7 @@ void RemoveWildcardLeftovers() {
     HANDLE pins[MostPins];
     int pinned;
     for (const char* text = PatternList; *text; text += strlen(text) + 1) {
-        if (!ComposePattern(folder, text)) continue;
+        if ((KeepPerUserEntries && BeginsWithPerUserToken(text)) || !ComposePattern(folder, text)) continue;
         char* lastBackslash = FindLastBackslash(folder);
         if (!lastBackslash) continue;
         *lastBackslash = 0;

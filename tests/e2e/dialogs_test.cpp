@@ -223,6 +223,25 @@ TEST(DataBlock, DamagedBlocksAreReportedAndRemoveNothing) {
     }
 }
 
+// A file that another program holds open for writing is in use whatever that
+// program lets others do: it stays, and its neighbour goes.
+TEST(InUse, AFileHeldForWritingStaysWhateverItsHolderShares) {
+    const std::string folder = FreshTestFolder();
+    PackData data = TestData();
+    data.files = {{".", "free.txt"}, {".", "held.txt"}};
+    for (DWORD sharing : {FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}) {
+        MakeFile(folder + "free.txt");
+        MakeFile(folder + "held.txt");
+        HANDLE held = CreateFileA((folder + "held.txt").c_str(), GENERIC_READ | GENERIC_WRITE, sharing, NULL, OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held);
+        RunQuietly(folder, data);
+        CloseHandle(held);
+        EXPECT_TRUE(FileExists(folder + "held.txt")) << sharing;
+        EXPECT_FALSE(FileExists(folder + "free.txt")) << sharing;
+    }
+}
+
 // Started in a window station no one sees (as a deployment tool's SYSTEM
 // account is, in session 0), the uninstaller shows no box, which would wait
 // until it is killed: a shared library is kept, a read-only file the data

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "app/run.h"
+#include "paths/folder_tokens.h"
 #include "paths/path_helpers.h"
 #include "removal/directories.h"
 #include "removal/fonts.h"
@@ -72,4 +74,28 @@ TEST(ReparseTags, OnlyCloudAndDeduplicationTagsAreNoLinks) {
         {0x9000001B, 1}, {0x9001001A, 1}, {0x1000001A, 1}, {0, 1}, {0xFFFFFFFF, 1},
     };
     for (const auto& [tag, link] : rows) EXPECT_EQ(link, IsLinkTag(tag)) << std::hex << tag;
+}
+
+// The desktop's account against ours: a window of this process, or none (as
+// in session 0 and under Wine, which has no shell window), is no other
+// account's. Another account's shell, by tokens, cannot be made here.
+TEST(DesktopUser, OwnWindowsAndNoShellAreNoOtherAccount) {
+    IsNtPlatform = 1;
+    HWND own = CreateWindowExA(0, "STATIC", "own", 0, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(own);
+    EXPECT_EQ(0, IsDesktopOfAnotherUser(own));
+    EXPECT_EQ(0, IsDesktopOfAnotherUser(NULL));
+    DestroyWindow(own);
+}
+
+// Which patterns name a folder of the account the process runs as, and so
+// are left alone when the desktop is another account's.
+TEST(PerUserTokens, AreTheCurrentAccountsFolders) {
+    const std::pair<const char*, int> rows[] = {
+        {"#AppData#\\Vendor\\*.log", 1}, {"#appdata#\\Vendor\\*.log", 1}, {"#LocalAppData#\\V\\*", 1}, {"#Desktop#\\App.lnk", 1},
+        {"#MyDocuments#\\V\\*.tmp", 1}, {"#UserDir#\\.v\\*", 1}, {"#TempDir#\\v*.tmp", 1},
+        {"#AllUsersAppData#\\V\\*", 0}, {"#InstallDir#\\logs\\*", 0}, {"#Windows#\\v.ini", 0}, {"logs\\*.log", 0},
+        {"#AppData", 0}, {"#Unknown#\\x", 0},
+    };
+    for (const auto& [text, perUser] : rows) EXPECT_EQ(perUser, BeginsWithPerUserToken(text)) << text;
 }
