@@ -11,16 +11,17 @@ cd "$root"
 
 first_tests() {
     case "$1" in
-        src/removal/files.cpp)       echo 'Links|RunFlow|ReadOnlyFiles|SharedFiles|Fonts|ComServers|DirectoryEntries|Soak' ;;
+        src/removal/files.cpp)       echo 'InUse|Links|RunFlow|ReadOnlyFiles|SharedFiles|Fonts|ComServers|DirectoryEntries|Soak' ;;
         src/removal/com_servers.cpp) echo 'ComServers' ;;
-        src/removal/fonts.cpp)       echo 'Fonts|FontName' ;;
+        src/removal/fonts.cpp)       echo 'FontWithdrawal|Fonts|FontName' ;;
         src/removal/wildcards.cpp)   echo 'Links|Wildcards|Soak' ;;
-        src/removal/directories.cpp) echo 'Links|DirectoryEntries|Soak' ;;
+        src/removal/directories.cpp) echo 'FolderRemoval|Links|DirectoryEntries|Soak' ;;
         src/removal/registry.cpp)    echo 'double_byte|ProgramList|Soak' ;;
-        src/data/*)                  echo 'Records|DataBlock|MessageFormatting|Soak' ;;
+        src/data/*)                  echo 'NoUser|Records|DataBlock|MessageFormatting|Soak' ;;
+        src/ui/*)                    echo 'NoUser|ReadOnlyFiles|RunFlow' ;;
         src/launch/*)                echo 'Launch|Links|RemovalBatch|BatchInterpreter|BatchFolder|SplitCommand|PreRemovalCommand' ;;
-        src/app/*)                   echo 'InstallDir|ShortPath|RunFlow|Launch' ;;
-        src/paths/*)                 echo 'ProtectedFolders|double_byte|FolderTokens|DirectoryEntries|Wildcards|Links|Soak' ;;
+        src/app/*)                   echo 'DesktopUser|CommandTail|InstallDir|ShortPath|RunFlow|Launch' ;;
+        src/paths/*)                 echo 'ReparseTags|PerUserTokens|ProtectedFolders|double_byte|FolderTokens|DirectoryEntries|Wildcards|Links|Soak' ;;
         tools/uninstpack/*)          echo 'Installation|ProgramList|Languages' ;;
         *)                           echo '' ;;
     esac
