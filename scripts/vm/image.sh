@@ -48,6 +48,7 @@ mmdebstrap --quiet --mode=root --variant=minbase --architectures=amd64,i386 \
     --aptopt='APT::Install-Recommends "false"' \
     --include="$include" \
     --customize-hook='install -m 755 '"$here/init"' "$1/sbin/qv-init"' \
+    --customize-hook='for l in ru_RU el_GR pl_PL ja_JP zh_CN zh_TW ko_KR; do chroot "$1" localedef -i $l -f UTF-8 $l.UTF-8; done' \
     --customize-hook='rm -rf "$1"/var/cache/apt/archives/*.deb "$1"/var/lib/apt/lists/*' \
     bookworm "$root" >"$dir/build.log" 2>&1 ||
     { tail -20 "$dir/build.log" >&2; die "mmdebstrap failed (log: $dir/build.log)"; }
