@@ -178,14 +178,25 @@ TEST(Manifest, EveryMistakeIsReportedAtItsJsonPointer) {
          {"m: /registry/0/root: 2147483655 is not a predefined key the uninstaller acts on", "m: /registry/1/root: 4 is not"}},
         // What an installation makes is its own; single values may stay anywhere.
         {R"({"registry": [{"root": "HKLM", "key": "Software\\Vendor"}, {"root": "HKCU", "key": "Software\\WOW6432Node\\Vendor\\App"},
-            {"root": "HKCR", "key": "CLSID\\{0A1B}"}, {"root": "HKLM", "key": "Software\\Classes\\TypeLib\\{0A1B}"},
-            {"root": "HKCR", "key": "AppID\\app.exe"}, {"root": "HKCR", "key": "Vendor.Document.1"},
-            {"root": "HKLM", "key": "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App"},
-            {"root": "HKLM", "key": "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe"},
-            {"root": "HKU", "key": "S-1-5-21-1\\Software\\Vendor"}, {"root": "HKU", "key": "S-1-5-21-1_Classes\\Vendor.Doc"},
+            {"root": "HKCR", "key": "CLSID\\{0A1B}"}, {"root": "HKLM", "key": "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App"},
+            {"root": "HKU", "key": "S-1-5-21-1\\Software\\Vendor"},
             {"root": "HKCR", "key": ".jpg\\OpenWithProgids", "value": "Vendor.Document.1"},
             {"root": "HKCR", "key": "jpegfile\\shell\\Vendor\\command", "value": ""}, {"root": "HKCR", "key": "CLSID\\{20D04FE0-3AEA-1069-A2D8-08002B30309E}"},
             {"root": "HKCU", "key": "Environment", "value": "VENDOR_HOME"}]})", {}},
+        // Keys one for both registry views from Windows 7 on: a 64-bit build of the program may use them too.
+        {R"({"registry": [{"root": "HKLM", "key": "Software\\Classes\\TypeLib\\{0A1B}"}, {"root": "HKCR", "key": "AppID\\{0A1B}"},
+            {"root": "HKCR", "key": "Vendor.Document.1"}, {"root": "HKLM", "key": "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\app.exe"},
+            {"root": "HKU", "key": "S-1-5-21-1_Classes\\Vendor.Doc"}, {"root": "HKCR", "key": "TypeLib\\{0A1B}\\1.0\\0"}]})",
+         {"m: /registry/0/key: warning: \"Software\\\\Classes\\\\TypeLib\\\\{0A1B}\" is one key for the 32-bit and the 64-bit registry view "
+          "from Windows 7 on, so a 64-bit build of the program may use it too; to remove only the 32-bit registration, name each version's win32 subkey",
+          "m: /registry/1/key: warning: \"AppID\\\\{0A1B}\" is one key for the 32-bit and the 64-bit registry view from Windows 7 on, so a 64-bit "
+          "build of the program may use it too; to remove only what this installation wrote, give its values with \"value\"",
+          "m: /registry/2/key: warning: \"Vendor.Document.1\" is one key",
+          "m: /registry/3/key: warning: \"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\App Paths\\\\app.exe\" is one key",
+          "m: /registry/4/key: warning: \"S-1-5-21-1_Classes\\\\Vendor.Doc\" is one key", "m: /registry/5/key: warning: \"TypeLib\\\\{0A1B}\\\\1.0\\\\0\" is one key"}},
+        {R"({"registry": [{"root": "HKLM", "key": "Software\\Classes\\CLSID\\{0A1B}"}, {"root": "HKLM", "key": "Software\\Classes\\Interface\\{0A1B}"},
+            {"root": "HKCU", "key": "Software\\Classes\\CLSID\\{0A1B}"}, {"root": "HKCR", "key": "TypeLib\\{0A1B}\\1.0\\0\\win32"},
+            {"root": "HKCR", "key": "Vendor.Document.1\\shell\\open\\command", "value": ""}]})", {}},
         // Duplicates: a file twice is an error, anything else twice a warning.
         {R"({"files": [{"folder": ".\\bin", "name": "s.dll", "flags": ["shared"]}, {"folder": ".\\BIN", "name": "S.dll", "flags": ["shared"]},
                        {"folder": "${InstallDir}\\bin", "name": "s.dll"}]})",
@@ -233,7 +244,7 @@ TEST(Manifest, NamesBecomeTheNumbersTheUninstallerReads) {
     Manifest manifest;
     EXPECT_EQ(Errors(R"({"files": [{"folder": ".", "name": "a", "flags": ["shared"]}, {"folder": ".", "name": "b", "flags": ["font"]},
         {"folder": ".", "name": "c", "flags": ["comServer"]}, {"folder": ".", "name": "d", "flags": ["checkInUse", 16]}],
-      "registry": [{"root": "HKCR", "key": "V.K"}, {"root": "HKCU", "key": "Software\\K"}, {"root": "HKLM", "key": "Software\\K"},
+      "registry": [{"root": "HKCR", "key": "CLSID\\K"}, {"root": "HKCU", "key": "Software\\K"}, {"root": "HKLM", "key": "Software\\K"},
         {"root": "HKEY_USERS", "key": "K", "value": ""}, {"root": "HKCC", "key": "A\\B", "value": "v"}],
       "options": {"waitForProgram": true}, "messages": {"confirm": "Sure?"}})", &manifest),
               std::vector<std::string>());

@@ -631,6 +631,8 @@ void ReadRegistryEntry(Reader& r, const Json& entry, const std::string& path, Pa
         ReportError(r, path + "/key", Quote(keyText) + " " + notOwn);
         ok = false;
     }
+    const std::string shared = ok && !isValue ? SharedByViews(registry.root, keyText) : std::string();
+    if (!shared.empty()) ReportWarning(r, path + "/key", Quote(keyText) + " " + shared);
     if (!ok) return;
     registry.path = isValue ? key + "\\\\" + value : key;
     CheckLimit(r, registry.path.size(), RegistryEntryTextLimit, path,

@@ -471,8 +471,7 @@ const char kWindowsGuidKey[] = "is one of Windows' own registrations (This PC, R
                                "library, ...); name the installation's own GUID";
 
 // parts: below the Classes root.
-const char* WhyNotOwnClass(std::vector<std::string> parts) {
-    if (!parts.empty() && parts[0] == "wow6432node") parts.erase(parts.begin());
+const char* WhyNotOwnClass(const std::vector<std::string>& parts) {
     if (parts.empty()) return kSharedKey;
     // The installation's GUIDs and application entries, one level down.
     if (IsOneOf(parts[0], {"clsid", "typelib", "appid", "interface", "applications"})) {
@@ -483,13 +482,9 @@ const char* WhyNotOwnClass(std::vector<std::string> parts) {
     return IsWindowsClass(parts[0]) ? kWindowsClassKey : nullptr;  // its ProgID
 }
 
-// parts: below HKLM or a user's root.
-const char* WhyNotOwnSoftware(std::vector<std::string> parts) {
-    if (parts.size() < 2 || parts[0] != "software") return kSharedKey;  // SYSTEM, Control Panel, Environment, ...
-    parts.erase(parts.begin());
-    if (parts[0] == "wow6432node") parts.erase(parts.begin());
+// parts: below Software.
+const char* WhyNotOwnSoftware(const std::vector<std::string>& parts) {
     if (parts.empty()) return kSharedKey;
-    if (parts[0] == "classes") return WhyNotOwnClass(std::vector<std::string>(parts.begin() + 1, parts.end()));
     if (parts[0] == "microsoft")  // only the installation's own entries in the system's lists
         return parts.size() >= 5 && parts[1] == "windows" && parts[2] == "currentversion" &&
                        IsOneOf(parts[3], {"uninstall", "app paths"})
@@ -505,27 +500,91 @@ const struct { const char* name; uint32_t root; } kRoots[] = {
     {"HKCC", 0x80000005u}, {"HKEY_CURRENT_CONFIG", 0x80000005u},
 };
 
+// A key as the rules see it: lower case, without empty parts, below the
+// Classes root (HKCR, Software\Classes, a user's _Classes) or below Software;
+// one WOW6432Node there counts as the key it mirrors.
+struct KeyPlace {
+    enum Kind { System, Classes, Software } kind = System;  // System: no installation's own
+    std::vector<std::string> parts;
+};
+
+KeyPlace PlaceOf(uint32_t root, const std::string& key) {
+    KeyPlace place;
+    std::vector<std::string>& parts = place.parts;
+    for (const std::string& part : SplitAt(LowerAscii(key), '\\'))
+        if (!part.empty()) parts.push_back(part);
+    const auto dropFirst = [&parts](const char* name) {
+        if (!parts.empty() && parts[0] == name) parts.erase(parts.begin());
+    };
+    if (root == 0x80000003u) {  // a user's SID, or its classes
+        if (parts.size() < 2 || parts[0] == ".default") return place;
+        const std::string user = parts[0], suffix = "_classes";
+        parts.erase(parts.begin());
+        const bool classes = user.size() > suffix.size() && user.compare(user.size() - suffix.size(), suffix.size(), suffix) == 0;
+        root = classes ? 0x80000000u : 0x80000001u;
+    }
+    if (root == 0x80000001u || root == 0x80000002u) {
+        if (parts.size() < 2 || parts[0] != "software") return place;  // SYSTEM, Control Panel, Environment, ...
+        parts.erase(parts.begin());
+        dropFirst("wow6432node");
+        place.kind = KeyPlace::Software;
+        if (parts.empty() || parts[0] != "classes") return place;
+        parts.erase(parts.begin());
+        root = 0x80000000u;
+    }
+    if (root != 0x80000000u) return KeyPlace();  // HKCC, the hardware profile, is a view of SYSTEM
+    dropFirst("wow6432node");
+    place.kind = KeyPlace::Classes;
+    return place;
+}
+
+// ---- Keys one for both registry views from Windows 7 on ("Registry Keys
+// Affected by WOW64"): a 64-bit build of the program may keep its own
+// registration there. parts: as KeyPlace has them, never empty.
+
+// One key per view: COM classes and interfaces, and the media registrations.
+bool IsRedirectedClass(const std::string& name) {
+    return IsOneOf(name, {"clsid", "interface", "directshow", "media type", "mediafoundation"});
+}
+// TypeLib\{GUID}\version\locale\win32 is the 32-bit build's own; the rest of the library is common.
+bool SharesTypeLib(const std::vector<std::string>& parts) {
+    return parts[0] == "typelib" && (parts.size() < 5 || parts[4] != "win32");
+}
+bool SharesClass(const std::vector<std::string>& parts) { return parts[0] != "typelib" && !IsRedirectedClass(parts[0]); }
+bool SharesAppPath(const std::vector<std::string>& parts) {
+    return parts.size() >= 5 && parts[0] == "microsoft" && parts[3] == "app paths";
+}
+
+const char kBothViews[] = "is one key for the 32-bit and the 64-bit registry view from Windows 7 on, so a 64-bit build "
+                          "of the program may use it too; ";
+const char kGiveValues[] = "to remove only what this installation wrote, give its values with \"value\"";
+const struct {
+    KeyPlace::Kind kind;
+    bool (*shared)(const std::vector<std::string>& parts);
+    const char* instead;
+} kSharedViewRules[] = {
+    {KeyPlace::Classes, SharesTypeLib, "to remove only the 32-bit registration, name each version's win32 subkey, "
+                                       "such as TypeLib\\\\{GUID}\\\\1.0\\\\0\\\\win32"},
+    {KeyPlace::Classes, SharesClass, kGiveValues},
+    {KeyPlace::Software, SharesAppPath, kGiveValues},
+};
+
 }  // namespace
 
 const char* WhyNotOwnRegistryKey(uint32_t root, const std::string& key) {
-    std::vector<std::string> parts;
-    for (const std::string& part : SplitAt(LowerAscii(key), '\\'))
-        if (!part.empty()) parts.push_back(part);
-    switch (root) {
-    case 0x80000000u: return WhyNotOwnClass(parts);
-    case 0x80000001u:
-    case 0x80000002u: return WhyNotOwnSoftware(parts);
-    case 0x80000003u: {  // a user's SID, or its classes
-        if (parts.size() < 2 || parts[0] == ".default") return kSharedKey;
-        const std::string user = parts[0];
-        parts.erase(parts.begin());
-        const std::string suffix = "_classes";
-        if (user.size() > suffix.size() && user.compare(user.size() - suffix.size(), suffix.size(), suffix) == 0)
-            return WhyNotOwnClass(parts);
-        return WhyNotOwnSoftware(parts);
+    const KeyPlace place = PlaceOf(root, key);
+    switch (place.kind) {
+    case KeyPlace::Classes: return WhyNotOwnClass(place.parts);
+    case KeyPlace::Software: return WhyNotOwnSoftware(place.parts);
+    default: return kSharedKey;
     }
-    default: return kSharedKey;  // HKCC, the hardware profile, is a view of SYSTEM
-    }
+}
+
+std::string SharedByViews(uint32_t root, const std::string& key) {
+    const KeyPlace place = PlaceOf(root, key);
+    for (const auto& rule : kSharedViewRules)
+        if (rule.kind == place.kind && !place.parts.empty() && rule.shared(place.parts)) return kBothViews + std::string(rule.instead);
+    return std::string();
 }
 
 bool RootFromName(const std::string& name, uint32_t* root) {

@@ -21,6 +21,13 @@ std::string CheckField(Field field, const std::string& utf8, bool allowRelative)
 // otherwise why it is not one, a message that follows the quoted key.
 const char* WhyNotOwnRegistryKey(uint32_t root, const std::string& key);
 
+// For a key WhyNotOwnRegistryKey accepts: why removing it whole may take a
+// 64-bit build's registration too, the key being one for both registry views
+// on Windows 7 and later (Classes but its CLSID, Interface and media keys;
+// App Paths), and what to name instead; a message that follows the quoted
+// key. Empty for a key each view has its own of.
+std::string SharedByViews(uint32_t root, const std::string& key);
+
 // The predefined roots the uninstaller acts on: "HKLM" or "HKEY_LOCAL_MACHINE"
 // (any case) and back; RootName is null for any other number.
 bool RootFromName(const std::string& name, uint32_t* root);
