@@ -219,10 +219,10 @@ TEST(RemovalBatch, EndsWhenTheFileStaysHeldOpen) {
     for (bool held : {false, true}) {
         char batchFolder[PathBufferSize], batchPath[PathBufferSize], text[1040], command[1024];
         const std::string app = Root + (held ? "\\held app" : "\\free app"), exe = app + "\\uninst.exe";
-        CreateDirectoryA(Root.c_str(), NULL);
-        CreateDirectoryA(app.c_str(), NULL);
+        for (const std::string& folder : {std::string("C:\\qvtest"), Root, app}) CreateDirectoryA(folder.c_str(), NULL);
         std::ofstream(exe) << "x";
         HANDLE holder = held ? CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL) : INVALID_HANDLE_VALUE;
+        ASSERT_EQ(held, holder != INVALID_HANDLE_VALUE) << exe;
         ASSERT_TRUE(CreateBatchFolder(batchFolder));
         HANDLE file = CreateBatchFile(batchPath, batchFolder);
         ASSERT_NE(INVALID_HANDLE_VALUE, file);
