@@ -4,8 +4,10 @@ HOST    := $(BUILD)/host
 WIN     := $(BUILD)/win
 WINE_PREFIX := $(abspath $(BUILD))/wineprefix
 JOBS    ?= 2
+# TESTS=OFF builds only what ships (the release check does).
+TESTS   ?= ON
 
-.PHONY: all setup host win dist test demo bench soak install nsis-example clean
+.PHONY: all setup host win dist test demo bench soak install nsis-example release release-check clean
 
 all: dist
 
@@ -13,11 +15,11 @@ setup:
 	@scripts/setup.sh
 
 host: setup
-	@cmake -S . -B $(HOST) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(HOST) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=$(TESTS) >/dev/null
 	@cmake --build $(HOST) -j$(JOBS)
 
 win: host
-	@cmake -S . -B $(WIN) -DCMAKE_BUILD_TYPE=Release \
+	@cmake -S . -B $(WIN) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=$(TESTS) \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 	    -DUNINSTPACK_HOST=$(abspath $(HOST))/tools/uninstpack/uninstpack >/dev/null
 	@cmake --build $(WIN) -j$(JOBS)
@@ -37,6 +39,15 @@ install: dist
 	@install -m 644 integrations/nsis/Qorvand.nsh cmake/Qorvand.cmake $(PREFIX)/lib/qorvand/
 	@ln -sf ../lib/qorvand/uninstpack $(PREFIX)/bin/uninstpack
 	@echo "installed: $(PREFIX)/lib/qorvand/{uninstpack,uninstpack.exe,uninst.exe,Qorvand.nsh,Qorvand.cmake}, $(PREFIX)/bin/uninstpack"
+
+# dist/release: the Windows zip, the Debian package and SHA256SUMS, the same
+# bytes from the same commit. release-check builds a commit (default HEAD)
+# twice in fresh folders and compares: make release-check [COMMIT=...].
+release: dist
+	@scripts/release.sh dist
+
+release-check: setup
+	@scripts/release-check.sh $(COMMIT)
 
 # The NSIS example (examples/nsis): the sample application's setup program,
 # built by makensis as part of the Windows build.

@@ -3,6 +3,10 @@
 
 # Everything static: the uninstaller must run from a bare folder.
 set(STATIC_LINK -static -static-libgcc -static-libstdc++)
+# No link time in the PE header (and so a checksum that depends on the code
+# alone): the same commit links to the same bytes, which signers and auditors
+# compare.
+add_link_options(-Wl,--no-insert-timestamp)
 
 # nlohmann-json is header-only, but /usr/include must stay off the mingw
 # include path (glibc headers clash): expose just its folder.

@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev nlohmann-json3-dev python3 bc
   clang libclang-rt-dev
   nsis locales
+  zip dpkg-dev  # make release: the zip, and the package's library dependencies
 )
 # The Windows side runs under Wine here (wine64 beside wine32 for the 64-bit
 # family), or in an emulated machine where this

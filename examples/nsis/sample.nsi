@@ -1,8 +1,10 @@
 ; The demo's sample application, installed with NSIS; its uninstaller is made
 ; at install time in the folder the user chose.
-; makensis -DQORVAND_DIR=DIR -DSAMPLE_FILES=DIR [-DOUTFILE=FILE] sample.nsi
-; QORVAND_DIR holds uninstpack.exe and uninst.exe; SAMPLE_FILES the files to
-; install (examples/sample/layout.sh --staging DIR); "make nsis-example" gives both.
+; makensis [-DQORVAND_DIR=DIR] -DSAMPLE_FILES=DIR [-DOUTFILE=FILE] sample.nsi
+; QORVAND_DIR holds uninstpack.exe and uninst.exe (by default the header's own
+; folder, as in the release's zip: there makensis "-X!addincludedir ZIPFOLDER"
+; is all it takes); SAMPLE_FILES the files to install
+; (examples/sample/layout.sh --staging DIR); "make nsis-example" gives both.
 Unicode true
 !addincludedir "../../integrations/nsis"  ; makensis works in the script's folder
 !include "Qorvand.nsh"
