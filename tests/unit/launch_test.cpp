@@ -193,29 +193,19 @@ TEST(BatchFolder, OnlyAdministratorsAndSystemMayWriteIt) {
     LocalFree(descriptor);
 }
 
-// A fresh folder every time, under the Windows folder's Temp.
-TEST(BatchFolder, IsMadeAnewUnderTheWindowsTemp) {
-    char first[PathBufferSize], second[PathBufferSize], windows[MAX_PATH];
-    const std::string temp = std::string(windows, GetWindowsDirectoryA(windows, MAX_PATH)) + "\\Temp\\QvUninst";
-    ASSERT_TRUE(CreateBatchFolder(first));
-    ASSERT_TRUE(CreateBatchFolder(second));
-    EXPECT_NE(std::string(first), std::string(second));
-    for (const char* folder : {first, second}) {
-        EXPECT_EQ(0u, std::string(folder).find(temp)) << folder;
-        EXPECT_EQ('\\', folder[strlen(folder) - 1]);
-        EXPECT_TRUE(RemoveDirectoryA(folder)) << folder;
-    }
-}
-
 static std::string ReadText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// The NT batch run by cmd: a free file goes and with it its folder and the
-// batch's; one held open is given up after the tries, and the batch deletes
-// itself all the same (two tries here instead of sixty).
+// The NT batch run by cmd from a fresh folder under the Windows folder's
+// Temp: a free file goes and with it its folder and the batch's; one held
+// open is given up after the tries, and the batch deletes itself all the same
+// (two tries here instead of sixty).
 TEST(RemovalBatch, EndsWhenTheFileStaysHeldOpen) {
+    char windows[MAX_PATH];
+    const std::string temp = std::string(windows, GetWindowsDirectoryA(windows, MAX_PATH)) + "\\Temp\\QvUninst";
+    std::string previous;
     for (bool held : {false, true}) {
         char batchFolder[PathBufferSize], batchPath[PathBufferSize], text[1040], command[1024];
         const std::string app = Root + (held ? "\\held app" : "\\free app"), exe = app + "\\uninst.exe";
@@ -224,6 +214,9 @@ TEST(RemovalBatch, EndsWhenTheFileStaysHeldOpen) {
         HANDLE holder = held ? CreateFileA(exe.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL) : INVALID_HANDLE_VALUE;
         ASSERT_EQ(held, holder != INVALID_HANDLE_VALUE) << exe;
         ASSERT_TRUE(CreateBatchFolder(batchFolder));
+        EXPECT_EQ(0u, std::string(batchFolder).find(temp)) << batchFolder;
+        EXPECT_NE(previous, batchFolder);
+        previous = batchFolder;
         HANDLE file = CreateBatchFile(batchPath, batchFolder);
         ASSERT_NE(INVALID_HANDLE_VALUE, file);
         const std::string ping = SystemFile("ping.exe");
