@@ -133,16 +133,20 @@ static size_t MeasureRoot(const char* path) {
 }
 
 // Asked part by part from the end, without a trailing backslash: Wine reads a
-// folder link named with one as its target.
+// folder link named with one as its target. Nothing at path: nothing to
+// remove there, and no part above need be asked (the passes try many folders
+// that are already gone).
 int IsReachedThroughLink(const char* path) {
     char part[PathBufferSize];
     if (!CopyPath(part, path)) return 1;
     size_t root = MeasureRoot(part);
     size_t length = strlen(part);
     if (length > root + 1 && EndsWithBackslash(part, length)) part[length - 1] = 0;
-    for (;;) {
+    for (int first = 1;; first = 0) {
         if (strlen(part) <= root + 1) return 0;
-        if (IsLinkAt(part, GetFileAttributesA(part))) return 1;
+        DWORD attributes = GetFileAttributesA(part);
+        if (first && attributes == INVALID_FILE_ATTRIBUTES) return 0;
+        if (IsLinkAt(part, attributes)) return 1;
         char* last = FindLastBackslash(part);
         if (!last) return 0;
         *last = 0;

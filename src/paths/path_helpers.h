@@ -38,8 +38,9 @@ int IsLinkTag(unsigned long tag);
 // tag 0 through the handle (measured): a link.
 int IsLinkAt(const char* path, unsigned long attributes);
 // True when the folder or file at path, or a folder on the way to it, is a
-// link (IsLinkAt). A part that does not exist is no link. One trailing
-// backslash does not count.
+// link (IsLinkAt). A part that does not exist is no link, and when nothing is
+// at path the folders on the way are not asked. One trailing backslash does
+// not count.
 int IsReachedThroughLink(const char* path);
 // The full path of a file in the System folder. Libraries and programs the
 // uninstaller starts are named this way, never found by a search that looks
