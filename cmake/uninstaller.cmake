@@ -25,7 +25,7 @@ add_library(uninst_core STATIC
     src/app/run.cpp)
 target_include_directories(uninst_core PUBLIC src)
 target_compile_options(uninst_core PRIVATE ${PRODUCT_COMPILE_OPTIONS})
-target_link_libraries(uninst_core PUBLIC ole32 shell32 advapi32 user32 gdi32)
+target_link_libraries(uninst_core PUBLIC ole32 oleaut32 uuid shell32 advapi32 user32 gdi32)
 
 add_executable(uninst WIN32 src/app/main.cpp src/res/uninst.rc)
 set_source_files_properties(src/res/uninst.rc PROPERTIES OBJECT_DEPENDS

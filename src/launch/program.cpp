@@ -1,9 +1,14 @@
 // Running the pre-removal program and opening the final document.
 #include "launch/launch.h"
 
+#include <exdisp.h>
 #include <shellapi.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
 #include <string.h>
 
+#include "base/run_state.h"
 #include "paths/path_helpers.h"
 #include "ui/dialogs.h"
 
@@ -85,6 +90,67 @@ LONG ReadDefaultValue(HKEY root, const char* path, char* buffer) {
     return result;
 }
 
+// The uninstaller runs with administrator rights, often as another account
+// than the desktop's: a browser it starts would run so too. The desktop's own
+// shell opens the document instead, as the desktop's user, through its
+// automation objects: the shell windows, the desktop's view, its Shell
+// object's ShellExecute. Only where there is a desktop shell (not in session
+// 0, nor under Wine, which has none) and NT 6 or later; 0 when it cannot be
+// asked, and the document is then opened as before.
+static int OpenThroughDesktopShell(const char* document, const char* folder) {
+    typedef HWND(WINAPI * GetShellWindowCall)();
+    GetShellWindowCall getShellWindow =
+        (GetShellWindowCall)(void*)GetProcAddress(GetModuleHandleA("user32.dll"), "GetShellWindow");
+    if (!IsNt6OrLater || !getShellWindow || !getShellWindow()) return 0;
+    WCHAR wide[2][AssociationSize];
+    const char* texts[2] = {document, folder ? folder : ""};
+    for (int i = 0; i < 2; i++)
+        if (!MultiByteToWideChar(CP_ACP, 0, texts[i], -1, wide[i], AssociationSize)) return 0;
+    int opened = 0;
+    IShellWindows* windows = NULL;
+    IDispatch *desktop = NULL, *background = NULL, *application = NULL;
+    IServiceProvider* provider = NULL;
+    IShellBrowser* browser = NULL;
+    IShellView* view = NULL;
+    IShellFolderViewDual* folderView = NULL;
+    IShellDispatch2* shell = NULL;
+    VARIANT location, empty, arguments, directory, operation, show;
+    VariantInit(&location);
+    VariantInit(&empty);
+    location.vt = VT_I4;
+    location.lVal = CSIDL_DESKTOP;
+    long window;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows, (void**)&windows)) &&
+        windows->FindWindowSW(&location, &empty, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) == S_OK && desktop &&
+        SUCCEEDED(desktop->QueryInterface(IID_IServiceProvider, (void**)&provider)) &&
+        SUCCEEDED(provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, (void**)&browser)) &&
+        SUCCEEDED(browser->QueryActiveShellView(&view)) &&
+        SUCCEEDED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, (void**)&background)) &&
+        SUCCEEDED(background->QueryInterface(IID_IShellFolderViewDual, (void**)&folderView)) &&
+        SUCCEEDED(folderView->get_Application(&application)) &&
+        SUCCEEDED(application->QueryInterface(IID_IShellDispatch2, (void**)&shell))) {
+        BSTR file = SysAllocString(wide[0]);
+        VariantInit(&arguments);
+        VariantInit(&directory);
+        VariantInit(&operation);
+        VariantInit(&show);
+        directory.vt = operation.vt = VT_BSTR;
+        directory.bstrVal = SysAllocString(wide[1]);
+        operation.bstrVal = SysAllocString(L"open");
+        show.vt = VT_I4;
+        show.lVal = SW_SHOW;
+        opened = file && directory.bstrVal && operation.bstrVal &&
+                 SUCCEEDED(shell->ShellExecute(file, arguments, directory, operation, show));
+        SysFreeString(file);
+        VariantClear(&directory);
+        VariantClear(&operation);
+    }
+    IUnknown* used[] = {shell, application, folderView, background, view, browser, provider, desktop, windows};
+    for (IUnknown* object : used)
+        if (object) object->Release();
+    return opened;
+}
+
 void OpenDocument(const char* document, const char* extension) {
     char folder[AssociationSize];
     char command[AssociationSize];
@@ -95,6 +161,7 @@ void OpenDocument(const char* document, const char* extension) {
         memcpy(folder, document, documentLength + 1);
         if (CutToFolder(folder)) workingFolder = folder;
     }
+    if (OpenThroughDesktopShell(document, workingFolder)) return;
     if ((INT_PTR)ShellExecuteA(NULL, "open", document, NULL, workingFolder, SW_SHOW) > 32) return;
 
     // The shell could not open it: the open command of the extension's class.
