@@ -226,14 +226,6 @@ int IsDesktopOfAnotherUser(HWND shell) {
     return other;
 }
 
-// The desktop's shell window, looked up: 9x and NT 4 do not have the call.
-static HWND FindShellWindow() {
-    typedef HWND(WINAPI * GetShellWindowCall)();
-    GetShellWindowCall getShellWindow =
-        (GetShellWindowCall)(void*)GetProcAddress(GetModuleHandleA("user32.dll"), "GetShellWindow");
-    return getShellWindow ? getShellWindow() : NULL;
-}
-
 int RunUninstaller(HINSTANCE instance, const char* tail) {
     SetPlatformFlags();
     if (!Startup(instance)) return 0;

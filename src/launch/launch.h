@@ -22,6 +22,10 @@ int RunProgram(const char* program, const char* arguments, int wait);
 // not fit.
 LONG ReadDefaultValue(HKEY root, const char* path, char* buffer);
 
+// The desktop's shell window, null where there is none (session 0, Wine) or
+// the system lacks the call (9x and NT 4; it is looked up).
+HWND FindShellWindow();
+
 // True for a text beginning with "http://" or "https://", in any case.
 int IsWebAddress(const char* text);
 // Opens a document or web address with the shell; when the shell cannot, runs

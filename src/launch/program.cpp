@@ -97,11 +97,15 @@ LONG ReadDefaultValue(HKEY root, const char* path, char* buffer) {
 // object's ShellExecute. Only where there is a desktop shell (not in session
 // 0, nor under Wine, which has none) and NT 6 or later; 0 when it cannot be
 // asked, and the document is then opened as before.
-static int OpenThroughDesktopShell(const char* document, const char* folder) {
+HWND FindShellWindow() {
     typedef HWND(WINAPI * GetShellWindowCall)();
     GetShellWindowCall getShellWindow =
         (GetShellWindowCall)(void*)GetProcAddress(GetModuleHandleA("user32.dll"), "GetShellWindow");
-    if (!IsNt6OrLater || !getShellWindow || !getShellWindow()) return 0;
+    return getShellWindow ? getShellWindow() : NULL;
+}
+
+static int OpenThroughDesktopShell(const char* document, const char* folder) {
+    if (!IsNt6OrLater || !FindShellWindow()) return 0;
     WCHAR wide[2][AssociationSize];
     const char* texts[2] = {document, folder ? folder : ""};
     for (int i = 0; i < 2; i++)
