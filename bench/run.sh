@@ -27,6 +27,11 @@ run_dir="$drive_c/QvBenchRun"   # tools, lists and the uninstaller; never in a w
 mkdir -p "$work" "$run_dir"
 cp "$build/win/bench/qvbench.exe" "$build/win/bench/qvfloor.exe" "$run_dir/"
 launcher='C:\QvBenchRun\qvbench.exe'
+# Wine's desktop process stays up for the whole bench, as a session's desktop
+# does on Windows (qvbench.c, HoldDesktop).
+wine "$launcher" desktop </dev/null >/dev/null 2>&1 &
+holder=$!
+trap 'kill "$holder" 2>/dev/null || true' EXIT
 results="$work/results.txt"
 : >"$results"
 say() { echo "$*" | tee -a "$results"; }

@@ -104,7 +104,8 @@ static int ReadRegistryEntry(Payload* payload, RegistryEntry** entry) {
 template <typename Entry>
 static int ReadList(HANDLE file, uint32_t length, Entry*** list, uint32_t* count,
                     uint32_t smallestEntry, int (*readEntry)(Payload*, Entry**)) {
-    Payload payload = {file, length};
+    Payload payload;
+    StartPayload(&payload, file, length);
     uint32_t added;
     int error = ReadPayloadU32(&payload, &added);
     if (error) return error;

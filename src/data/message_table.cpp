@@ -17,7 +17,8 @@ void FreeMessageTable() {
 }
 
 int ReadMessageTable(HANDLE file, uint32_t length) {
-    Payload payload = {file, length};
+    Payload payload;
+    StartPayload(&payload, file, length);
     uint16_t tables, texts;
     int error = ReadPayloadU16(&payload, &tables);
     if (error || tables == 0) return error;

@@ -1,12 +1,35 @@
 #include "data/payload.h"
 
+#include <string.h>
+
 #include "data/files.h"
 #include "data/memory.h"
 
+void StartPayload(Payload* payload, HANDLE file, uint32_t length) {
+    payload->File = file;
+    payload->Remaining = length;
+    payload->Held = payload->Taken = 0;
+}
+
 int ReadPayloadBytes(Payload* payload, void* buffer, uint32_t count) {
     if (count > payload->Remaining) return ErrorDataUnreadable;
-    if (count && ReadExact(payload->File, buffer, count) != 0) return ErrorDataUnreadable;
-    payload->Remaining -= count;
+    unsigned char* out = (unsigned char*)buffer;
+    while (count) {
+        if (payload->Taken == payload->Held) {
+            // Empty: everything not handed out is still in the file.
+            uint32_t block = payload->Remaining < (uint32_t)PayloadBlockSize ? payload->Remaining : (uint32_t)PayloadBlockSize;
+            if (ReadExact(payload->File, payload->Block, block) != 0) return ErrorDataUnreadable;
+            payload->Held = block;
+            payload->Taken = 0;
+        }
+        uint32_t part = payload->Held - payload->Taken;
+        if (part > count) part = count;
+        memcpy(out, payload->Block + payload->Taken, part);
+        payload->Taken += part;
+        payload->Remaining -= part;
+        out += part;
+        count -= part;
+    }
     return 0;
 }
 

@@ -16,11 +16,19 @@ enum { ErrorOutOfMemory = 7, ErrorDataUnreadable = 8 };
 
 // A payload read field by field. A read that would pass the end of the
 // payload fails like a read past the end of the file: the data is damaged.
+// The file is read ahead in blocks, never past the payload: a call to the
+// system for every field made reading a large block most of the time to the
+// first prompt.
+enum { PayloadBlockSize = 4096 };
 struct Payload {
     HANDLE File;
-    uint32_t Remaining;
+    uint32_t Remaining;  // payload bytes not handed out yet, read ahead or not
+    uint32_t Held, Taken;  // bytes in Block, and how many of them are handed out
+    unsigned char Block[PayloadBlockSize];
 };
 
+// Readies payload for the length bytes at the file's position.
+void StartPayload(Payload* payload, HANDLE file, uint32_t length);
 // Each returns 0 or ErrorDataUnreadable. Integers are little-endian.
 int ReadPayloadBytes(Payload* payload, void* buffer, uint32_t count);
 int ReadPayloadU8(Payload* payload, uint8_t* value);

@@ -107,17 +107,30 @@ int IsLinkTag(unsigned long tag) {
            && tag != 0x80000013;             // IO_REPARSE_TAG_DEDUP
 }
 
+int ReadHandleAttributes(void* handle, unsigned long* attributes, unsigned long* tag) {
+    typedef BOOL(WINAPI * GetInformationCall)(HANDLE, int, LPVOID, DWORD);
+    static GetInformationCall getInformation;
+    static int lookedUp;
+    if (!lookedUp) {
+        lookedUp = 1;
+        getInformation = (GetInformationCall)FindKernelFunction("GetFileInformationByHandleEx");
+    }
+    struct { DWORD attributes, tag; } information;  // FILE_ATTRIBUTE_TAG_INFO
+    if (!getInformation || !getInformation(handle, 9 /* FileAttributeTagInfo */, &information, sizeof information))
+        return 0;
+    *attributes = information.attributes;
+    *tag = information.tag;
+    return 1;
+}
+
 int IsLinkAt(const char* path, unsigned long attributes) {
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
-    // Before Vista there are no cloud files: every reparse point is a link.
-    typedef BOOL(WINAPI * GetInformationCall)(HANDLE, int, LPVOID, DWORD);
-    GetInformationCall getInformation = (GetInformationCall)FindKernelFunction("GetFileInformationByHandleEx");
-    if (!getInformation) return 1;
     HANDLE handle = CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (handle == INVALID_HANDLE_VALUE) return 1;
-    struct { DWORD attributes, tag; } information;  // FILE_ATTRIBUTE_TAG_INFO, by FileAttributeTagInfo
-    int link = !getInformation(handle, 9, &information, sizeof information) || IsLinkTag(information.tag);
+    // Before Vista there are no cloud files: every reparse point is a link.
+    unsigned long handleAttributes, tag;
+    int link = !ReadHandleAttributes(handle, &handleAttributes, &tag) || IsLinkTag(tag);
     CloseHandle(handle);
     return link;
 }

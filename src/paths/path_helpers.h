@@ -31,6 +31,11 @@ void MakeLongPath(char* path);
 // files are not: they hold their own content where they are. Every other
 // tag, and every unknown one, is.
 int IsLinkTag(unsigned long tag);
+// The attributes and the reparse tag of what is open in handle
+// (FileAttributeTagInfo: the handle's own file, a link when it was opened
+// with FILE_FLAG_OPEN_REPARSE_POINT). 0 before Vista, which lacks the call,
+// or when it fails.
+int ReadHandleAttributes(void* handle, unsigned long* attributes, unsigned long* tag);
 // True when what is at path, with these attributes (as GetFileAttributesA
 // or a search gave them), is a link: a reparse point whose tag, read through
 // a handle that does not follow it, is a link's. Before Vista every reparse

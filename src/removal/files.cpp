@@ -57,13 +57,16 @@ static int CanOpenForReadWrite(const char* path) {
 // swapped in after the look is opened, and at worst deleted, itself. Under
 // Wine a link to a file looks exactly like its target, and deleting it
 // deletes the target; only the final path of an open handle tells. Where
-// the system has GetFinalPathNameByHandleA (Vista on, and Wine whatever
+// the system has GetFinalPathNameByHandle (Vista on, and Wine whatever
 // version it reports), a file is a link when that final path is not the
 // final path of its folder joined with its name, so a file reached through a
 // folder link higher up is an ordinary file of that folder. Such systems
 // delete through the handle that was looked at.
+//
+// The wide call, converted as the 8-bit one would: Wine's 8-bit call asks
+// the server twice (once for the length), and this runs once for every file.
 
-typedef DWORD(WINAPI* GetFinalPathCall)(HANDLE, LPSTR, DWORD, DWORD);
+typedef DWORD(WINAPI* GetFinalPathCall)(HANDLE, LPWSTR, DWORD, DWORD);
 typedef BOOL(WINAPI* SetFileInformationCall)(HANDLE, int, LPVOID, DWORD);
 enum { FileDispositionInfoClass = 4, FinalPathPrefixLength = 4 };  // the prefix: "\\?\"
 
@@ -77,15 +80,25 @@ static char LinkCheckFolder[PathBufferSize], LinkCheckFolderFinal[PathBufferSize
 static int HasHandleCalls() {
     if (!HandleCallsLookedUp) {
         HandleCallsLookedUp = 1;
-        GetFinalPath = (GetFinalPathCall)FindKernelFunction("GetFinalPathNameByHandleA");
+        GetFinalPath = (GetFinalPathCall)FindKernelFunction("GetFinalPathNameByHandleW");
         SetFileInformation = (SetFileInformationCall)FindKernelFunction("SetFileInformationByHandle");
     }
     return GetFinalPath && SetFileInformation;
 }
 
+// 0 when the final path does not fit, or holds a character that the code
+// page of the 8-bit file calls cannot name (so no data could name it either).
 static int ReadFinalPath(HANDLE handle, char* path) {
-    DWORD length = GetFinalPath(handle, path, PathBufferSize, 0);  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
-    return length > FinalPathPrefixLength && length < PathBufferSize;
+    WCHAR wide[PathBufferSize];
+    DWORD length = GetFinalPath(handle, wide, PathBufferSize, 0);  // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
+    if (length <= FinalPathPrefixLength || length >= PathBufferSize) return 0;
+    // UTF-8 (an option of Windows 10 on) names every character and takes no
+    // flag for it: the call would fail.
+    UINT page = AreFileApisANSI() ? GetACP() : GetOEMCP();
+    BOOL unnamed = FALSE;
+    int bytes = WideCharToMultiByte(page, 0, wide, (int)length + 1, path, PathBufferSize, NULL,
+                                    page == CP_UTF8 ? NULL : &unnamed);
+    return bytes > 0 && !unnamed;
 }
 
 // Whole texts, letter case ignored as the system maps case in the code page,
@@ -145,17 +158,26 @@ int IsLinkedFile(const char* path) {
 }
 
 int DeleteUnlessLink(const char* path, unsigned long access, unsigned long sharing) {
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
-        return NotDeleted;
-    if (IsLinkAt(path, attributes)) return LeftAsLink;
-    // XP and 9x: a link shows its attribute (XP links only folders), and
-    // DeleteFileA deletes a link itself, never its target.
-    if (!HasHandleCalls()) return DeleteFileA(path) ? Deleted : NotDeleted;
+    if (!HasHandleCalls()) {
+        // XP and 9x: a link shows its attribute (XP links only folders), and
+        // DeleteFileA deletes a link itself, never its target.
+        DWORD attributes = GetFileAttributesA(path);
+        if (attributes == INVALID_FILE_ATTRIBUTES || attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+            return NotDeleted;
+        if (IsLinkAt(path, attributes)) return LeftAsLink;
+        return DeleteFileA(path) ? Deleted : NotDeleted;
+    }
+    // Everything is asked of the one handle that may delete: the link itself
+    // when there is one, never its target.
     HANDLE file = CreateFileA(path, access | DELETE, sharing, NULL, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (file == INVALID_HANDLE_VALUE) return NotDeleted;
-    int outcome = LeftAsLink;
-    if (!IsLinkHandle(file, path)) {
+    unsigned long attributes, tag;
+    int outcome = NotDeleted;
+    if (!ReadHandleAttributes(file, &attributes, &tag) || attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+        outcome = NotDeleted;
+    } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT && IsLinkTag(tag)) || IsLinkHandle(file, path)) {
+        outcome = LeftAsLink;
+    } else {
         BOOL deleteFile = TRUE;  // FILE_DISPOSITION_INFO
         outcome = SetFileInformation(file, FileDispositionInfoClass, &deleteFile, sizeof deleteFile) ? Deleted : NotDeleted;
     }

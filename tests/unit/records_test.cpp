@@ -6,7 +6,9 @@
 #include <fstream>
 
 #include "block_writer.h"
+#include "data/entry_lists.h"
 #include "data/files.h"
+#include "data/message_table.h"
 #include "data/records.h"
 
 // The reader's result for bytes in a file of their own, read from offset 0.
@@ -76,4 +78,23 @@ TEST(Records, EachBlockIsReadOrRefused) {
              EncodeRecord(RecordTypeFileList, files, 1) + end, 0},
     };
     for (const auto& c : cases) EXPECT_EQ(c.second, ReadBlock(c.first)) << "case " << &c - cases;
+}
+
+// Lists far longer than the reader's read-ahead, with texts of every length
+// so that fields and texts straddle its blocks, come back whole and in order,
+// and the records after them are read from where they start.
+TEST(Records, LongListsAreReadWholeAcrossReadAhead) {
+    std::vector<PackFile> files;
+    for (int i = 0; i < 700; i++) files.push_back({std::string(1 + i % 211, 'd') + std::to_string(i), "f" + std::to_string(i), (uint8_t)(i % 3)});
+    const std::string block = EncodeRecord(RecordTypeFileList, EncodeFileList(files)) +
+                              EncodeRecord(RecordTypeMessageTable, EncodeMessageTable({"caption", "after"})) +
+                              EncodeRecord(RecordTypeEnd, "");
+    ASSERT_EQ(0, ReadBlock(block));
+    ASSERT_EQ(files.size(), FileCount);
+    for (uint32_t i = 0; i < FileCount; i++) {
+        EXPECT_EQ(files[i].folder, FileList[i]->Folder) << i;
+        EXPECT_EQ(files[i].name, FileList[i]->Name) << i;
+        EXPECT_EQ(files[i].flags, FileList[i]->Flags) << i;
+    }
+    EXPECT_STREQ("after", GetMessageText(0, 1));
 }
