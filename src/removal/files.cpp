@@ -158,26 +158,17 @@ int IsLinkedFile(const char* path) {
 }
 
 int DeleteUnlessLink(const char* path, unsigned long access, unsigned long sharing) {
-    if (!HasHandleCalls()) {
-        // XP and 9x: a link shows its attribute (XP links only folders), and
-        // DeleteFileA deletes a link itself, never its target.
-        DWORD attributes = GetFileAttributesA(path);
-        if (attributes == INVALID_FILE_ATTRIBUTES || attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
-            return NotDeleted;
-        if (IsLinkAt(path, attributes)) return LeftAsLink;
-        return DeleteFileA(path) ? Deleted : NotDeleted;
-    }
-    // Everything is asked of the one handle that may delete: the link itself
-    // when there is one, never its target.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+        return NotDeleted;
+    if (IsLinkAt(path, attributes)) return LeftAsLink;
+    // XP and 9x: a link shows its attribute (XP links only folders), and
+    // DeleteFileA deletes a link itself, never its target.
+    if (!HasHandleCalls()) return DeleteFileA(path) ? Deleted : NotDeleted;
     HANDLE file = CreateFileA(path, access | DELETE, sharing, NULL, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (file == INVALID_HANDLE_VALUE) return NotDeleted;
-    unsigned long attributes, tag;
-    int outcome = NotDeleted;
-    if (!ReadHandleAttributes(file, &attributes, &tag) || attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
-        outcome = NotDeleted;
-    } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT && IsLinkTag(tag)) || IsLinkHandle(file, path)) {
-        outcome = LeftAsLink;
-    } else {
+    int outcome = LeftAsLink;
+    if (!IsLinkHandle(file, path)) {
         BOOL deleteFile = TRUE;  // FILE_DISPOSITION_INFO
         outcome = SetFileInformation(file, FileDispositionInfoClass, &deleteFile, sizeof deleteFile) ? Deleted : NotDeleted;
     }

@@ -33,9 +33,14 @@ static HANDLE PinFolder(const char* path) {
     HANDLE pin = CreateFileA(path, FILE_LIST_DIRECTORY | FILE_TRAVERSE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (pin == INVALID_HANDLE_VALUE) return pin;
+    // The tag through the pin itself (under Wine the other call costs a
+    // hundred times more); XP has no tags, and every reparse point is a link.
+    unsigned long attributes, tag;
     BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(pin, &information) || IsLinkAt(path, information.dwFileAttributes) ||
-        IsLinkAt(path, GetFileAttributesA(path))) {
+    int link = ReadHandleAttributes(pin, &attributes, &tag)
+                   ? attributes & FILE_ATTRIBUTE_REPARSE_POINT && IsLinkTag(tag)
+                   : !GetFileInformationByHandle(pin, &information) || IsLinkAt(path, information.dwFileAttributes);
+    if (link || IsLinkAt(path, GetFileAttributesA(path))) {
         CloseHandle(pin);
         return INVALID_HANDLE_VALUE;
     }
