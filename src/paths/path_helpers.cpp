@@ -85,6 +85,14 @@ int IsSameFolderName(const char* first, const char* second) {
     return IsSameFolderPrefix(first, strlen(first), second);
 }
 
+// Folding every byte, trail bytes too, only joins more names: never parts two
+// that IsSameFolderPrefix joins.
+unsigned HashFolderName(const char* name) {
+    unsigned hash = 2166136261u;  // FNV-1a
+    for (; *name; name++) hash = (hash ^ (unsigned char)FoldAsciiCase(*name)) * 16777619u;
+    return hash;
+}
+
 #ifdef _WIN32
 #include <shlobj.h>
 

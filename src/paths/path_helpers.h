@@ -13,6 +13,9 @@ int AppendBackslash(char* path);
 void StripBackslash(char* path);
 // Case-insensitive over the ASCII letters only, whole text, no normalisation.
 int IsSameFolderName(const char* first, const char* second);
+// A hash of a folder name under which names that IsSameFolderName takes for
+// one folder are alike.
+unsigned HashFolderName(const char* name);
 // The character after the one at at, in the ANSI code page: two bytes on from
 // a lead byte of a double-byte code page, else one.
 const char* NextChar(const char* at);

@@ -119,16 +119,6 @@ struct TriedFolders {
     uint32_t Used, Size;
 };
 
-// Names that IsSameFolderName takes for one folder hash alike.
-static uint32_t HashFolderName(const char* name) {
-    uint32_t hash = 2166136261u;
-    for (; *name; name++) {
-        char c = *name >= 'a' && *name <= 'z' ? (char)(*name - 'a' + 'A') : *name;
-        hash = (hash ^ (uint8_t)c) * 16777619u;
-    }
-    return hash;
-}
-
 // Slots for twice as many folders as there are file entries (each sets out
 // from one at most), so that a search meets a free slot soon; 0 without them.
 static int PrepareTriedFolders(TriedFolders* tried) {
